@@ -1,0 +1,151 @@
+#include "collection.h"
+
+#include "absence_list.h"
+#include "day_files.h"
+#include "errors.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace absence {
+
+namespace {
+constexpr qsizetype ChunkSize = 64 * 1024;
+constexpr char CtrlZ = '\x1a';
+} // namespace
+
+DataFileReader::DataFileReader(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    do {
+        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0)
+        throw InOutError::fromErrno(errno);
+}
+
+DataFileReader::~DataFileReader()
+{
+    // Also reached when a read error ends the run: the file is released.
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void DataFileReader::Close()
+{
+    if (m_fd < 0)
+        return;
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR)
+        throw InOutError::fromErrno(errno);
+}
+
+bool DataFileReader::Fill()
+{
+    if (m_eof || m_fd < 0)
+        return false;
+    m_buf.resize(ChunkSize);
+    ssize_t n;
+    do {
+        n = ::read(m_fd, m_buf.data(), size_t(ChunkSize));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        const int err = errno;
+        m_buf.clear();
+        m_pos = 0;
+        throw InOutError::fromErrno(err);
+    }
+    m_buf.truncate(n);
+    m_pos = 0;
+    if (n == 0)
+        m_eof = true;
+    return n > 0;
+}
+
+bool DataFileReader::ReadLine(QByteArray &line)
+{
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (m_pos >= m_buf.size() && !Fill())
+            return any;
+        if (m_skipLf) {
+            m_skipLf = false;
+            if (m_buf.at(m_pos) == '\n') {
+                ++m_pos;
+                continue;
+            }
+        }
+        any = true;
+        const char *begin = m_buf.constData() + m_pos;
+        const char *end = m_buf.constData() + m_buf.size();
+        const char *p = begin;
+        while (p < end && *p != '\r' && *p != '\n' && *p != CtrlZ)
+            ++p;
+        line.append(begin, p - begin);
+        m_pos += p - begin;
+        if (p == end)
+            continue;
+        ++m_pos;
+        if (*p == CtrlZ) {
+            // Nothing after a Ctrl-Z is ever read.
+            m_eof = true;
+            m_buf.clear();
+            m_pos = 0;
+        } else if (*p == '\r') {
+            m_skipLf = true;
+        }
+        return true;
+    }
+}
+
+QByteArray NormaliseHour(const QByteArray &line)
+{
+    if (line.indexOf(':') == 2)
+        return line.left(1) + '0' + line.mid(1);
+    return line;
+}
+
+QList<QByteArray> ReadDataFile(const QString &path)
+{
+    QList<QByteArray> lines;
+    DataFileReader reader(path);
+    QByteArray line;
+    while (reader.ReadLine(line)) {
+        if (!line.isEmpty())
+            lines.append(NormaliseHour(line));
+    }
+    reader.Close();
+    return lines;
+}
+
+void Collect(AbsenceList &list)
+{
+    list.Clear();
+    QList<QByteArray> gathered;
+    try {
+        for (int digit = 0; digit <= 9; ++digit) {
+            const QString path = DataFilePath(digit);
+            if (IsFileAbsent(path))
+                continue;
+            DataFileReader reader(FindEntry(path));
+            QByteArray line;
+            while (reader.ReadLine(line)) {
+                if (!line.isEmpty())
+                    gathered.append(NormaliseHour(line));
+            }
+            reader.Close();
+        }
+    } catch (const AbsenceError &) {
+        // The lines read before the error stay in the list.
+        list.Assign(gathered);
+        throw;
+    }
+    list.Assign(gathered);
+}
+
+} // namespace absence

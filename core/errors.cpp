@@ -1,0 +1,99 @@
+#include "errors.h"
+
+#include "services.h"
+
+#include <cerrno>
+
+namespace absence {
+
+AbsenceError::AbsenceError(const QString &message)
+    : std::runtime_error(message.toStdString()), m_message(message)
+{
+}
+
+ListIndexError::ListIndexError(qsizetype index)
+    : AbsenceError(QStringLiteral("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (%1)").arg(index)),
+      m_index(index)
+{
+}
+
+LineInsertError::LineInsertError() : AbsenceError(QStringLiteral("行を挿入できません")) {}
+
+InOutError::InOutError(int code) : AbsenceError(IoErrorText(code)), m_code(code) {}
+
+InOutError InOutError::fromErrno(int err)
+{
+    return InOutError(IoErrorCode(err));
+}
+
+FileCreateError::FileCreateError(const QString &path)
+    : AbsenceError(QStringLiteral("ﾌｧｲﾙ %1 を作成できません").arg(path))
+{
+}
+
+FileOpenError::FileOpenError(const QString &path)
+    : AbsenceError(QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(path))
+{
+}
+
+WriteError::WriteError() : AbsenceError(QStringLiteral("ｽﾄﾘｰﾑへの書き込みｴﾗｰ")) {}
+
+int IoErrorCode(int err)
+{
+    switch (err) {
+    case ENOENT:
+        return 2;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return 3;
+    case EMFILE:
+    case ENFILE:
+        return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return 5;
+    case ENOSPC:
+        return 101;
+    default:
+        return err;
+    }
+}
+
+QString IoErrorText(int code)
+{
+    switch (code) {
+    case 2:
+        return QStringLiteral("ﾌｧｲﾙが見つかりません");
+    case 3:
+        return QStringLiteral("不正なﾌｧｲﾙ名です");
+    case 4:
+        return QStringLiteral("ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます");
+    case 5:
+        return QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました");
+    case 100:
+        return QStringLiteral("ﾌｧｲﾙの末尾以降を読み込みました");
+    case 101:
+        return QStringLiteral("ﾃﾞｨｽｸがいっぱいです");
+    case 106:
+        return QStringLiteral("入力値が数値ではありません");
+    default:
+        return QStringLiteral("I/O ｴﾗｰ (%1)").arg(code);
+    }
+}
+
+QString ErrorReportText(const QString &message)
+{
+    if (message.isEmpty())
+        return message;
+    // Compare the last whole character as code page 932 bytes with ".".
+    const QString last = message.back().isLowSurrogate() && message.size() >= 2
+                             ? message.right(2)
+                             : message.right(1);
+    const QByteArray bytes = ToCp932(last);
+    if (bytes > QByteArrayLiteral("."))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+} // namespace absence

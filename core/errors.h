@@ -1,0 +1,75 @@
+#pragma once
+// The errors the core raises. Each carries the message text the operator sees;
+// the windows and the command-line front end show it through one report path.
+
+#include <QString>
+#include <stdexcept>
+
+namespace absence {
+
+class AbsenceError : public std::runtime_error {
+public:
+    explicit AbsenceError(const QString &message);
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// "ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (%d)"
+class ListIndexError : public AbsenceError {
+public:
+    explicit ListIndexError(qsizetype index);
+    qsizetype index() const { return m_index; }
+
+private:
+    qsizetype m_index;
+};
+
+// "行を挿入できません"
+class LineInsertError : public AbsenceError {
+public:
+    LineInsertError();
+};
+
+// An I/O error of the collection run, carrying the program's error code.
+class InOutError : public AbsenceError {
+public:
+    explicit InOutError(int code);
+    int code() const { return m_code; }
+    // Builds the error from a C library errno value.
+    static InOutError fromErrno(int err);
+
+private:
+    int m_code;
+};
+
+// "ﾌｧｲﾙ %s を作成できません"
+class FileCreateError : public AbsenceError {
+public:
+    explicit FileCreateError(const QString &path);
+};
+
+// "ﾌｧｲﾙ %s は開けません"
+class FileOpenError : public AbsenceError {
+public:
+    explicit FileOpenError(const QString &path);
+};
+
+// "ｽﾄﾘｰﾑへの書き込みｴﾗｰ"
+class WriteError : public AbsenceError {
+public:
+    WriteError();
+};
+
+// Maps errno to the program's I/O error code (2 not found, 3 bad name,
+// 4 too many open files, 5 access denied, 101 disk full, else errno itself).
+int IoErrorCode(int err);
+// The message text of an I/O error code.
+QString IoErrorText(int code);
+
+// The text shown for an error: a "." is appended when the text's last
+// character, as code page 932 bytes, sorts after "." byte by byte.
+QString ErrorReportText(const QString &message);
+
+} // namespace absence

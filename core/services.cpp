@@ -1,0 +1,221 @@
+#include "services.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <cstdlib>
+#include <mutex>
+
+namespace absence {
+
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
+LocaleSettings LocaleSettings::fallback()
+{
+    return LocaleSettings();
+}
+
+namespace {
+
+// The first hour token of a Qt time pattern: its position and length.
+qsizetype findHour(const QString &fmt, qsizetype *len)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < fmt.size(); ++i) {
+        const QChar c = fmt.at(i);
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && (c == QLatin1Char('h') || c == QLatin1Char('H'))) {
+            qsizetype j = i;
+            while (j < fmt.size() && fmt.at(j) == c)
+                ++j;
+            *len = j - i;
+            return i;
+        }
+    }
+    *len = 0;
+    return -1;
+}
+
+qsizetype findAmPm(const QString &fmt, qsizetype *len)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < fmt.size(); ++i) {
+        const QChar c = fmt.at(i);
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && (c == QLatin1Char('a') || c == QLatin1Char('A'))) {
+            qsizetype j = i + 1;
+            if (j < fmt.size() && (fmt.at(j) == QLatin1Char('p') || fmt.at(j) == QLatin1Char('P')))
+                ++j;
+            *len = j - i;
+            return i;
+        }
+    }
+    *len = 0;
+    return -1;
+}
+
+} // namespace
+
+LocaleSettings LocaleSettings::fromLocale(const QLocale &locale)
+{
+    if (locale.language() == QLocale::C)
+        return fallback();
+    LocaleSettings s;
+    s.shortDateFormat = locale.dateFormat(QLocale::ShortFormat);
+    const QString tf = locale.timeFormat(QLocale::ShortFormat);
+    qsizetype hourLen = 0;
+    const qsizetype hour = findHour(tf, &hourLen);
+    if (hour >= 0) {
+        s.clock24 = tf.at(hour) == QLatin1Char('H');
+        s.hourLeadingZero = hourLen >= 2;
+        // The separator is the literal text right after the hour.
+        qsizetype j = hour + hourLen;
+        QString sep;
+        while (j < tf.size() && !tf.at(j).isLetter() && tf.at(j) != QLatin1Char('\''))
+            sep += tf.at(j++);
+        if (!sep.isEmpty())
+            s.timeSeparator = sep;
+    }
+    qsizetype apLen = 0;
+    const qsizetype ap = findAmPm(tf, &apLen);
+    if (ap >= 0 && hour >= 0) {
+        s.amPmBefore = ap < hour;
+        s.amPmGap = s.amPmBefore ? tf.mid(ap + apLen, hour - ap - apLen) : QString();
+        if (!s.amPmBefore) {
+            // Text between the last time field and the marker.
+            qsizetype k = ap;
+            while (k > 0 && !tf.at(k - 1).isLetter())
+                --k;
+            s.amPmGap = tf.mid(k, ap - k);
+        }
+        s.amPmGap.remove(QLatin1Char('\''));
+    }
+    s.amDesignator = locale.amText();
+    s.pmDesignator = locale.pmText();
+    return s;
+}
+
+LocaleSettings LocaleSettings::fromName(const QString &posixName)
+{
+    QString name = posixName;
+    const qsizetype cut = name.indexOf(QRegularExpression(QStringLiteral("[.@]")));
+    if (cut >= 0)
+        name.truncate(cut);
+    if (name.isEmpty() || name == QLatin1String("C") || name == QLatin1String("POSIX"))
+        return fallback();
+    return fromLocale(QLocale(name));
+}
+
+LocaleSettings LocaleSettings::fromEnvironment(const std::function<QString(const char *)> &getenv)
+{
+    auto get = [&](const char *var) {
+        return getenv ? getenv(var) : qEnvironmentVariable(var);
+    };
+    for (const char *var : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const QString v = get(var);
+        if (!v.isEmpty())
+            return fromName(v);
+    }
+    return fallback();
+}
+
+QString LocaleSettings::renderShortDate(const QDate &date) const
+{
+    return date.toString(shortDateFormat);
+}
+
+QString LocaleSettings::renderLongTime(const QTime &time) const
+{
+    int h = time.hour();
+    if (!clock24) {
+        h %= 12;
+        if (h == 0)
+            h = 12;
+    }
+    QString text = hourLeadingZero ? QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'))
+                                   : QString::number(h);
+    text += timeSeparator + QStringLiteral("%1").arg(time.minute(), 2, 10, QLatin1Char('0'))
+            + timeSeparator + QStringLiteral("%1").arg(time.second(), 2, 10, QLatin1Char('0'));
+    if (!clock24) {
+        const QString marker = time.hour() < 12 ? amDesignator : pmDesignator;
+        text = amPmBefore ? marker + amPmGap + text : text + amPmGap + marker;
+    }
+    return text;
+}
+
+namespace {
+
+struct Services {
+    std::shared_ptr<const Clock> clock = std::make_shared<SystemClock>();
+    LocaleSettings settings = LocaleSettings::fallback();
+};
+
+Services &services()
+{
+    static Services s;
+    return s;
+}
+
+} // namespace
+
+const Clock &clock()
+{
+    return *services().clock;
+}
+
+const LocaleSettings &localeSettings()
+{
+    return services().settings;
+}
+
+void setClock(std::shared_ptr<const Clock> c)
+{
+    services().clock = c ? std::move(c) : std::make_shared<SystemClock>();
+}
+
+void setLocaleSettings(const LocaleSettings &settings)
+{
+    services().settings = settings;
+}
+
+ScopedServices::ScopedServices(std::shared_ptr<const Clock> c, const LocaleSettings &settings)
+    : m_oldClock(services().clock), m_oldSettings(services().settings)
+{
+    setClock(std::move(c));
+    setLocaleSettings(settings);
+}
+
+ScopedServices::~ScopedServices()
+{
+    services().clock = m_oldClock;
+    services().settings = m_oldSettings;
+}
+
+QString FromCp932(const QByteArray &bytes)
+{
+    // Stateless, so an incomplete double-byte character at the end is not
+    // held back for the next call.
+    thread_local QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    // The converter marks bytes it cannot map with SUB; show them as the
+    // replacement character.
+    text.replace(QChar(0x1A), QChar(QChar::ReplacementCharacter));
+    return text;
+}
+
+QByteArray ToCp932(const QString &text)
+{
+    thread_local QStringEncoder encoder("windows-31j", QStringConverter::Flag::Stateless);
+    return encoder.encode(text);
+}
+
+} // namespace absence
