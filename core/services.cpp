@@ -205,7 +205,16 @@ QString FromCp932(const QByteArray &bytes)
     // Stateless, so an incomplete double-byte character at the end is not
     // held back for the next call.
     thread_local QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
+    QString text;
+    const quint8 lastByte = bytes.isEmpty() ? 0 : quint8(bytes.back());
+    if ((lastByte >= 0x81 && lastByte <= 0x9f) || (lastByte >= 0xe0 && lastByte <= 0xfc)) {
+        // The converter silently drops a lead byte left without its second
+        // byte at the very end; a sentinel makes it report that byte too.
+        text = decoder.decode(bytes + '\n');
+        text.chop(1);
+    } else {
+        text = decoder.decode(bytes);
+    }
     // The converter marks bytes it cannot map with SUB; show them as the
     // replacement character.
     text.replace(QChar(0x1A), QChar(QChar::ReplacementCharacter));
