@@ -92,11 +92,14 @@ bool DataFileReader::ReadLine(QByteArray &line)
             continue;
         ++m_pos;
         if (*p == CtrlZ) {
-            // Nothing after a Ctrl-Z is ever read.
+            // Nothing after a Ctrl-Z is ever read; the bytes before it on
+            // its line still form a line, but a Ctrl-Z alone is no line.
             m_eof = true;
             m_buf.clear();
             m_pos = 0;
-        } else if (*p == '\r') {
+            return !line.isEmpty();
+        }
+        if (*p == '\r') {
             m_skipLf = true;
         }
         return true;

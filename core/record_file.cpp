@@ -73,9 +73,11 @@ void Save(AbsenceList &list)
     // so a failed or interrupted save leaves the old record as it was.
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a short write must show up here. A buffered write reports
+    // success and the failed flush inside commit() goes unnoticed.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw FileCreateError(path);
-    if (file.write(bytes) != bytes.size()) {
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         throw WriteError();
     }

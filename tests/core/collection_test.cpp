@@ -1,0 +1,217 @@
+// The data-file reader, hour normalisation and the collection run.
+
+#include "absence_list.h"
+#include "collection.h"
+#include "errors.h"
+#include "test_support.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+
+using namespace absence;
+using namespace testing_support;
+
+namespace {
+
+QList<QByteArray> ReadAll(const QString &path)
+{
+    DataFileReader reader(path);
+    QList<QByteArray> out;
+    QByteArray line;
+    while (reader.ReadLine(line))
+        out << line;
+    reader.Close();
+    return out;
+}
+
+int OpenDescriptors()
+{
+    return int(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+class CollectionTest : public ::testing::Test {
+protected:
+    JapaneseDay day;
+    WorkDir dir;
+    AbsenceList list;
+    QAbstractItemModelTester tester{&list, QAbstractItemModelTester::FailureReportingMode::Fatal};
+
+    QList<QByteArray> read(const QByteArray &bytes)
+    {
+        dir.write("data.txt", bytes);
+        return ReadAll(dir.file("data.txt"));
+    }
+};
+
+} // namespace
+
+TEST_F(CollectionTest, ReaderLineEnds)
+{
+    EXPECT_EQ(read("a\rb\r\nc\nd"), (QList<QByteArray>{"a", "b", "c", "d"}));
+    // LF CR is two line ends; CR CR LF too.
+    EXPECT_EQ(read("a\n\rb"), (QList<QByteArray>{"a", "", "b"}));
+    EXPECT_EQ(read("a\r\r\nb"), (QList<QByteArray>{"a", "", "b"}));
+    EXPECT_EQ(read("a\r\n\nb"), (QList<QByteArray>{"a", "", "b"}));
+    // A final terminator adds no line; a final line without one still counts.
+    EXPECT_EQ(read("a\r\n"), (QList<QByteArray>{"a"}));
+    EXPECT_EQ(read("a\r\nb"), (QList<QByteArray>{"a", "b"}));
+    EXPECT_EQ(read("\r\n\r\n"), (QList<QByteArray>{"", ""}));
+    EXPECT_TRUE(read("").isEmpty());
+}
+
+TEST_F(CollectionTest, ReaderStopsAtCtrlZAndKeepsNul)
+{
+    EXPECT_EQ(read("a\r\nb\x1A" "c\r\nd\r\n"), (QList<QByteArray>{"a", "b"}));
+    EXPECT_EQ(read("a\rb\x1A"), (QList<QByteArray>{"a", "b"}));
+    EXPECT_EQ(read(QByteArray("a\0b\r\n", 5)), (QList<QByteArray>{QByteArray("a\0b", 3)}));
+}
+
+TEST_F(CollectionTest, CtrlZAtTheStartOfALineEndsTheFileWithoutALine)
+{
+    // The file ends where the Ctrl-Z stands, as it does after a last line end.
+    EXPECT_EQ(read("a\r\n\x1A" "b"), (QList<QByteArray>{"a"}));
+    EXPECT_TRUE(read("\x1A" "abc\r\n").isEmpty());
+}
+
+TEST_F(CollectionTest, ReaderKeepsLongLinesWholeAcrossAnyBufferBoundary)
+{
+    QList<QByteArray> expected;
+    QByteArray bytes;
+    const int lengths[] = {4095, 4096, 4097, 8191, 8192, 65535, 65536, 65537, 1, 100000};
+    int n = 0;
+    for (int len : lengths) {
+        const QByteArray line(len, char('a' + n % 26));
+        expected << line;
+        // Alternate the line ends so that a CR LF pair straddles a boundary somewhere.
+        bytes += line + (n % 3 == 0 ? "\r\n" : n % 3 == 1 ? "\r" : "\n");
+        ++n;
+    }
+    EXPECT_EQ(read(bytes), expected);
+}
+
+TEST_F(CollectionTest, ReaderOnMissingFileRaisesNotFound)
+{
+    try {
+        ReadAll(dir.file("nothing.txt"));
+        FAIL() << "reading a missing file did not raise";
+    } catch (const InOutError &e) {
+        EXPECT_EQ(e.code(), 2);
+        EXPECT_EQ(e.message(), QString::fromUtf8("ﾌｧｲﾙが見つかりません"));
+    }
+}
+
+TEST(NormaliseHour, PadsOnlyWhenTheFirstColonIsTheThirdByte)
+{
+    EXPECT_EQ(NormaliseHour("*9:05:00 1-2 =x"), QByteArray("*09:05:00 1-2 =x"));
+    EXPECT_EQ(NormaliseHour("*10:05:00 1-2 =x"), QByteArray("*10:05:00 1-2 =x"));
+    EXPECT_EQ(NormaliseHour("12:3"), QByteArray("102:3"));
+    EXPECT_EQ(NormaliseHour("ab:c:d"), QByteArray("a0b:c:d"));
+    // Applied once: the padded line's colon is now the fourth byte.
+    EXPECT_EQ(NormaliseHour("a9:5:0"), QByteArray("a09:5:0"));
+    EXPECT_EQ(NormaliseHour(":9:05"), QByteArray(":9:05"));
+    EXPECT_EQ(NormaliseHour("*:9:05"), QByteArray("*:9:05"));
+    EXPECT_EQ(NormaliseHour("no colon"), QByteArray("no colon"));
+    EXPECT_EQ(NormaliseHour(""), QByteArray());
+    // Positions are bytes: a double-byte character takes bytes 1 and 2.
+    EXPECT_EQ(NormaliseHour(sj("あ:")), QByteArray("\x82" "0" "\xA0:"));
+}
+
+TEST_F(CollectionTest, CollectGathersEveryFileInCollationOrder)
+{
+    list.Add("left over from before");
+    dir.write(DataName(0), Crlf({"*10:00:00 1-1 =" + sj("佐藤　発熱"), "*8:15:00 2-3 =" + sj("鈴木　通院")}));
+    dir.write(DataName(4), Crlf({"*09:30:00 3-1 =" + sj("高橋　忌引")}));
+    dir.write(DataName(9), "*7:00:00 1-2 =" + sj("田中　かぜ")); // no final CR LF
+    Collect(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*07:00:00 1-2 =" + sj("田中　かぜ"),
+                                                "*08:15:00 2-3 =" + sj("鈴木　通院"),
+                                                "*09:30:00 3-1 =" + sj("高橋　忌引"),
+                                                "*10:00:00 1-1 =" + sj("佐藤　発熱")}));
+}
+
+TEST_F(CollectionTest, FilesAreReadInDigitOrder)
+{
+    // Lines equal under the collation keep the order they were read in.
+    dir.write(DataName(7), "*10:00:00 1-1 =ab\r\n");
+    dir.write(DataName(2), "*10:00:00 1-1 =aB\r\n");
+    dir.write(DataName(9), "*10:00:00 1-1 =Ab\r\n");
+    dir.write(DataName(0), "*10:00:00 1-1 =AB\r\n");
+    Collect(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =AB", "*10:00:00 1-1 =aB",
+                                                "*10:00:00 1-1 =ab", "*10:00:00 1-1 =Ab"}));
+}
+
+TEST_F(CollectionTest, OnlyDigitsZeroToNineOfTheChosenDayAreRead)
+{
+    dir.write("2026-12-08A10.TXT", "*10:00:00 1-1 =ten\r\n");
+    dir.write(RecordName(), "*10:00:00 1-1 =record\r\n");
+    dir.write("2026-12-09A0.TXT", "*10:00:00 1-1 =next day\r\n");
+    dir.write("2026-12-08B0.TXT", "*10:00:00 1-1 =b\r\n");
+    Collect(list);
+    EXPECT_EQ(list.Count(), 0);
+
+    dir.write("2026-12-08a3.txt", "*10:00:00 1-1 =lower case\r\n");
+    Collect(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =lower case"}));
+}
+
+TEST_F(CollectionTest, EmptyAndBlankFilesAddNothing)
+{
+    dir.write(DataName(1), "");
+    dir.write(DataName(2), "\r\n\r\n\r\n");
+    dir.write(DataName(3), "\x1A" "*10:00:00 1-1 =hidden\r\n");
+    Collect(list);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(CollectionTest, CtrlZEndsOnlyItsOwnFile)
+{
+    dir.write(DataName(0), "*10:00:00 1-1 =a\r\n*11:00:00 1-1 =b\x1A" "*12:00:00 1-1 =c\r\n");
+    dir.write(DataName(1), "*13:00:00 1-1 =d\r\n");
+    Collect(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =a", "*11:00:00 1-1 =b", "*13:00:00 1-1 =d"}));
+}
+
+TEST_F(CollectionTest, SameLineInTwoFilesGivesTwoEntries)
+{
+    dir.write(DataName(3), "*9:00:00 1-1 =x\r\n");
+    dir.write(DataName(5), "*09:00:00 1-1 =x\r\n");
+    Collect(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*09:00:00 1-1 =x", "*09:00:00 1-1 =x"}));
+}
+
+TEST_F(CollectionTest, LfOnlyFilesGiveOneEntryPerLine)
+{
+    dir.write(DataName(0), "*9:00:00 1-1 =a\n*8:00:00 1-1 =b\n*10:00:00 1-1 =c\n");
+    Collect(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*08:00:00 1-1 =b", "*09:00:00 1-1 =a", "*10:00:00 1-1 =c"}));
+}
+
+TEST_F(CollectionTest, DirectoryBearingADataFileNameStopsTheRun)
+{
+    dir.write(DataName(0), "*10:00:00 1-1 =a\r\n*11:00:00 1-1 =b\r\n");
+    dir.mkdir(DataName(1));
+    dir.write(DataName(2), "*12:00:00 1-1 =never read\r\n");
+    const int fds = OpenDescriptors();
+    try {
+        Collect(list);
+        FAIL() << "collecting over a directory did not raise";
+    } catch (const InOutError &e) {
+        EXPECT_EQ(e.code(), 5);
+        EXPECT_EQ(e.message(), QString::fromUtf8("ﾌｧｲﾙへのｱｸｾｽが拒否されました"));
+    }
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =a", "*11:00:00 1-1 =b"}));
+    // The file that failed is not left open.
+    EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+TEST_F(CollectionTest, MissingWorkingDirectoryCollectsNothing)
+{
+    dir.write(DataName(0), "*10:00:00 1-1 =a\r\n");
+    list.Add("old");
+    dir.mkdir("gone");
+    ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
+    EXPECT_NO_THROW(Collect(list));
+    EXPECT_EQ(list.Count(), 0);
+}

@@ -1,0 +1,174 @@
+// Date tag, the day's file names, and the presence test.
+
+#include "day_files.h"
+#include "services.h"
+#include "test_support.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+using namespace absence;
+using namespace testing_support;
+
+namespace {
+
+QByteArray TagUnder(const QString &locale, QDate date = Day())
+{
+    ScopedServices s(std::make_shared<FixedClock>(At(9, 0, 0)), LocaleSettings::fromName(locale));
+    return MakeDateTag(date);
+}
+
+QByteArray ShortUnder(const QString &locale, QDate date = Day())
+{
+    ScopedServices s(std::make_shared<FixedClock>(At(9, 0, 0)), LocaleSettings::fromName(locale));
+    return ShortDateText(date);
+}
+
+} // namespace
+
+TEST(DateTag, JapaneseLocaleGivesIsoLikeTag)
+{
+    EXPECT_EQ(ShortUnder("ja_JP"), QByteArray("2026/12/08"));
+    EXPECT_EQ(TagUnder("ja_JP"), QByteArray("2026-12-08"));
+    EXPECT_EQ(TagUnder("ja_JP.UTF-8"), QByteArray("2026-12-08"));
+    EXPECT_EQ(TagUnder("ja_JP", QDate(2027, 1, 5)), QByteArray("2027-01-05"));
+}
+
+TEST(DateTag, UsAndFallbackLocalesUseMonthDayYear)
+{
+    EXPECT_EQ(ShortUnder("en_US"), QByteArray("12/8/26"));
+    EXPECT_EQ(TagUnder("en_US"), QByteArray("12-8-26"));
+    // The C locale has no short date of its own: m/d/yy with "/".
+    EXPECT_EQ(ShortUnder("C"), QByteArray("12/8/26"));
+    EXPECT_EQ(TagUnder("C"), QByteArray("12-8-26"));
+    EXPECT_EQ(TagUnder("C", QDate(2026, 3, 4)), QByteArray("3-4-26"));
+}
+
+TEST(DateTag, OtherSeparatorIsLeftAsItIs)
+{
+    EXPECT_EQ(ShortUnder("de_DE"), QByteArray("08.12.26"));
+    EXPECT_EQ(TagUnder("de_DE"), QByteArray("08.12.26"));
+}
+
+TEST(DateTag, OnlyTheFirstTwoSlashesAreReplaced)
+{
+    LocaleSettings three = LocaleSettings::fromName("ja_JP");
+    three.shortDateFormat = QStringLiteral("yyyy/MM/dd/yy");
+    LocaleSettings one = three;
+    one.shortDateFormat = QStringLiteral("yyyy/MMdd");
+    {
+        ScopedServices s(std::make_shared<FixedClock>(At(9, 0, 0)), three);
+        EXPECT_EQ(ShortDateText(Day()), QByteArray("2026/12/08/26"));
+        EXPECT_EQ(MakeDateTag(Day()), QByteArray("2026-12-08/26"));
+    }
+    {
+        ScopedServices s(std::make_shared<FixedClock>(At(9, 0, 0)), one);
+        EXPECT_EQ(MakeDateTag(Day()), QByteArray("2026-1208"));
+    }
+}
+
+TEST(DayFileNames, NamesFollowChosenDate)
+{
+    JapaneseDay day;
+    WorkDir dir;
+    EXPECT_EQ(DataFileName(0), QStringLiteral("2026-12-08A0.TXT"));
+    EXPECT_EQ(DataFileName(9), QStringLiteral("2026-12-08A9.TXT"));
+    EXPECT_EQ(RecordFileName(), QStringLiteral("2026-12-08A.TXT"));
+    EXPECT_EQ(DataFilePath(4), dir.path() + QStringLiteral("/2026-12-08A4.TXT"));
+    EXPECT_EQ(RecordFilePath(), dir.path() + QStringLiteral("/2026-12-08A.TXT"));
+
+    ChosenDate = QDate(2027, 2, 1);
+    EXPECT_EQ(DataFileName(3), QStringLiteral("2027-02-01A3.TXT"));
+    EXPECT_EQ(RecordFileName(), QStringLiteral("2027-02-01A.TXT"));
+}
+
+TEST(DayFileNames, NamesUnderAnotherLocaleUseItsRendering)
+{
+    JapaneseDay day(At(9, 0, 0), QStringLiteral("de_DE"));
+    EXPECT_EQ(DataFileName(2), QStringLiteral("08.12.26A2.TXT"));
+    EXPECT_EQ(RecordFileName(), QStringLiteral("08.12.26A.TXT"));
+}
+
+TEST(DayFileNames, WorkingDirectoryIsReadAtEachUse)
+{
+    JapaneseDay day;
+    WorkDir dir;
+    dir.mkdir("sub");
+    EXPECT_EQ(WorkingDirectory(), dir.path());
+    ASSERT_TRUE(QDir::setCurrent(dir.file("sub")));
+    EXPECT_EQ(WorkingDirectory(), dir.path() + QStringLiteral("/sub"));
+    EXPECT_EQ(RecordFilePath(), dir.path() + QStringLiteral("/sub/2026-12-08A.TXT"));
+}
+
+TEST(DayFileNames, RootKeepsItsSeparatorAndGetsASecondOne)
+{
+    JapaneseDay day;
+    const QString old = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent("/"));
+    const QString wd = WorkingDirectory();
+    const QString rec = RecordFilePath();
+    QDir::setCurrent(old);
+    EXPECT_EQ(wd, QStringLiteral("/"));
+    EXPECT_EQ(rec, QStringLiteral("//2026-12-08A.TXT"));
+}
+
+TEST(IsFileAbsent, FileDirectoryAndLinkCountAsPresent)
+{
+    JapaneseDay day;
+    WorkDir dir;
+    EXPECT_TRUE(IsFileAbsent(DataFilePath(0)));
+    EXPECT_TRUE(IsFileAbsent(RecordFilePath()));
+
+    dir.write(DataName(0), "");
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(0)));
+    EXPECT_TRUE(IsFileAbsent(DataFilePath(1)));
+
+    dir.mkdir(DataName(1));
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(1)));
+
+    // A dangling link is still an entry bearing the name.
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(DataFilePath(2)).constData()), 0);
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(2)));
+}
+
+TEST(IsFileAbsent, NamesMatchWithoutAsciiCase)
+{
+    JapaneseDay day;
+    WorkDir dir;
+    dir.write("2026-12-08a3.txt", "x");
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(3)));
+    EXPECT_EQ(FindEntry(DataFilePath(3)), dir.file("2026-12-08a3.txt"));
+    EXPECT_TRUE(IsFileAbsent(DataFilePath(4)));
+    EXPECT_TRUE(FindEntry(DataFilePath(4)).isEmpty());
+
+    dir.write("2026-12-08A.txt", "r");
+    EXPECT_FALSE(IsFileAbsent(RecordFilePath()));
+}
+
+TEST(IsFileAbsent, ExactNameWinsOverOtherCase)
+{
+    JapaneseDay day;
+    WorkDir dir;
+    dir.write("2026-12-08a5.txt", "lower");
+    dir.write(DataName(5), "exact");
+    dir.write("2026-12-08A5.txt", "mixed");
+    EXPECT_EQ(FindEntry(DataFilePath(5)), DataFilePath(5));
+}
+
+TEST(IsFileAbsent, MissingWorkingDirectoryMakesEveryFileAbsent)
+{
+    JapaneseDay day;
+    WorkDir dir;
+    dir.write(DataName(0), "x");
+    const QString elsewhere = dir.file(DataName(0));
+    dir.mkdir("gone");
+    ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
+
+    EXPECT_TRUE(WorkingDirectory().isEmpty());
+    // Even a file that exists elsewhere is absent while the working directory is gone.
+    EXPECT_TRUE(IsFileAbsent(elsewhere));
+    EXPECT_TRUE(FindEntry(elsewhere).isEmpty());
+}

@@ -1,0 +1,339 @@
+// The record file: date-time rendering, the last-update line, save, lookup
+// and load.
+
+#include "absence_list.h"
+#include "errors.h"
+#include "record_file.h"
+#include "reorder.h"
+#include "test_support.h"
+
+#include <QAbstractItemModelTester>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace absence;
+using namespace testing_support;
+
+namespace {
+
+QByteArray Stamp(const char *dateTime) { return sj("最終更新：") + QByteArray(dateTime); }
+
+QByteArray TextUnder(const QString &locale, const QDateTime &moment)
+{
+    ScopedServices s(std::make_shared<FixedClock>(moment), LocaleSettings::fromName(locale));
+    return DateTimeText(moment);
+}
+
+class RecordTest : public ::testing::Test {
+protected:
+    JapaneseDay day{At(10, 20, 30)};
+    WorkDir dir;
+    AbsenceList list;
+    QAbstractItemModelTester tester{&list, QAbstractItemModelTester::FailureReportingMode::Fatal};
+
+    const QByteArray a = "*09:00:00 2-1 =" + sj("山田　発熱");
+    const QByteArray b = "*10:00:00 1-1 =" + sj("佐藤　通院");
+    const QByteArray c = "*11:00:00 3-1 =" + sj("鈴木　かぜ");
+    const QByteArray stamp = Stamp("2026/12/08 10:20:30");
+
+    QByteArray record() const { return dir.read(RecordName()); }
+};
+
+} // namespace
+
+TEST(DateTimeText, JapaneseRendering)
+{
+    JapaneseDay day;
+    EXPECT_EQ(DateTimeText(At(9, 5, 3)), QByteArray("2026/12/08 9:05:03"));
+    EXPECT_EQ(DateTimeText(At(23, 59, 59)), QByteArray("2026/12/08 23:59:59"));
+    EXPECT_EQ(DateTimeText(At(12, 0, 0)), QByteArray("2026/12/08 12:00:00"));
+    EXPECT_EQ(DateTimeText(At(0, 1, 0)), QByteArray("2026/12/08 0:01:00"));
+    // Midnight shows the date alone, milliseconds or not; one second later does not.
+    EXPECT_EQ(DateTimeText(At(0, 0, 0)), QByteArray("2026/12/08"));
+    EXPECT_EQ(DateTimeText(At(0, 0, 0, 999)), QByteArray("2026/12/08"));
+    EXPECT_EQ(DateTimeText(At(0, 0, 1)), QByteArray("2026/12/08 0:00:01"));
+}
+
+TEST(DateTimeText, OtherLocales)
+{
+    EXPECT_EQ(TextUnder("en_US", At(21, 5, 3)), QByteArray("12/8/26 9:05:03 PM"));
+    EXPECT_EQ(TextUnder("en_US", At(9, 5, 3)), QByteArray("12/8/26 9:05:03 AM"));
+    EXPECT_EQ(TextUnder("en_US", At(0, 0, 1)), QByteArray("12/8/26 12:00:01 AM"));
+    EXPECT_EQ(TextUnder("en_US", At(0, 0, 0)), QByteArray("12/8/26"));
+    EXPECT_EQ(TextUnder("de_DE", At(9, 5, 3)), QByteArray("08.12.26 09:05:03"));
+    EXPECT_EQ(TextUnder("C", At(9, 5, 3)), QByteArray("12/8/26 9:05:03"));
+}
+
+TEST(LastUpdateLine, MadeFromTheMoment)
+{
+    JapaneseDay day;
+    EXPECT_EQ(sj("最終更新："), QByteArray("\x8D\xC5\x8F\x49\x8D\x58\x90\x56\x81\x46"));
+    EXPECT_EQ(MakeLastUpdateLine(At(9, 5, 3)), Stamp("2026/12/08 9:05:03"));
+    EXPECT_EQ(MakeLastUpdateLine(At(0, 0, 0, 400)), Stamp("2026/12/08"));
+}
+
+TEST(LastUpdateLine, RecognisedByItsFirstEightBytesOnly)
+{
+    EXPECT_TRUE(IsLastUpdateLine(Stamp("2026/12/08 9:05:03")));
+    EXPECT_TRUE(IsLastUpdateLine(sj("最終更新") + "x"));
+    EXPECT_TRUE(IsLastUpdateLine(sj("最終更新：")));
+    EXPECT_FALSE(IsLastUpdateLine(sj("最終更新")));
+    EXPECT_FALSE(IsLastUpdateLine(sj("最終更")));
+    EXPECT_FALSE(IsLastUpdateLine(" " + Stamp("2026/12/08")));
+    EXPECT_FALSE(IsLastUpdateLine(sj("最終変更：2026/12/08")));
+    EXPECT_FALSE(IsLastUpdateLine(QByteArray()));
+}
+
+TEST_F(RecordTest, SaveAddsAStampAndWritesEveryLineWithCrLf)
+{
+    dir.write(RecordName(), Crlf({"old 1", "old 2", "old 3", "old 4", "old 5", "old 6"}));
+    list.Assign({c, a, b});
+    Save(list);
+    ASSERT_EQ(list.Count(), 4);
+    EXPECT_EQ(list.Lines().count(stamp), 1);
+    EXPECT_EQ(record(), Crlf(list.Lines()));
+    EXPECT_EQ(dir.entries(), QStringList{RecordName()});
+}
+
+TEST_F(RecordTest, SaveReplacesAStampAtIndexZeroInPlace)
+{
+    list.Assign({a, b, c});
+    list.Put(0, Stamp("2026/12/07 8:00:00"));
+    QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+    Save(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{stamp, b, c}));
+    EXPECT_EQ(record(), Crlf({stamp, b, c}));
+    EXPECT_EQ(inserted.count(), 0);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(0).value<QModelIndex>().row(), 0);
+}
+
+TEST_F(RecordTest, SaveInTheFirstSecondAfterMidnightStampsTheDateAlone)
+{
+    day.clock().set(At(0, 0, 0, 750));
+    list.Assign({a});
+    Save(list);
+    EXPECT_EQ(list.Lines().count(Stamp("2026/12/08")), 1) << list.Lines().join('|').toStdString();
+
+    day.clock().set(At(0, 0, 1));
+    Save(list);
+    EXPECT_EQ(list.Lines().count(Stamp("2026/12/08 0:00:01")), 1);
+}
+
+TEST_F(RecordTest, FileIsNamedAfterTheChosenDayNotTheClock)
+{
+    day.clock().set(At(7, 30, 0, 0, Day().addDays(1)));
+    list.Assign({a});
+    Save(list);
+    EXPECT_EQ(dir.entries(), QStringList{RecordName()});
+    EXPECT_TRUE(record().contains(Stamp("2026/12/09 7:30:00") + "\r\n"));
+}
+
+TEST_F(RecordTest, SaveOnAnEmptyListRaisesAndWritesNothing)
+{
+    try {
+        Save(list);
+        FAIL() << "saving an empty list did not raise";
+    } catch (const ListIndexError &e) {
+        EXPECT_EQ(e.index(), 0);
+        EXPECT_EQ(e.message(), QString::fromUtf8("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (0)"));
+    }
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_TRUE(dir.entries().isEmpty());
+}
+
+TEST_F(RecordTest, RecordUnderAnotherCaseIsReplacedNotDoubled)
+{
+    dir.write("2026-12-08a.txt", "old\r\n");
+    list.Assign({a});
+    Save(list);
+    EXPECT_EQ(dir.entries(), QStringList{"2026-12-08a.txt"});
+    EXPECT_EQ(dir.read("2026-12-08a.txt"), Crlf(list.Lines()));
+
+    AbsenceList loaded;
+    ASSERT_FALSE(FindRecordFile(Day()));
+    Load(loaded, RecordPath);
+    EXPECT_EQ(loaded.Lines(), (QList<QByteArray>{a, stamp}));
+}
+
+TEST_F(RecordTest, DirectoryBearingTheRecordNameCannotBeCreated)
+{
+    dir.mkdir(RecordName());
+    list.Assign({a});
+    try {
+        Save(list);
+        FAIL() << "saving over a directory did not raise";
+    } catch (const FileCreateError &e) {
+        EXPECT_EQ(e.message(), QString::fromUtf8("ﾌｧｲﾙ %1 を作成できません").arg(RecordFilePath()));
+    }
+    // The list keeps its new stamp; nothing else appears in the directory.
+    EXPECT_EQ(list.Lines().count(stamp), 1);
+    EXPECT_EQ(dir.entries(), QStringList{RecordName()});
+    EXPECT_TRUE(QFileInfo(dir.file(RecordName())).isDir());
+}
+
+TEST_F(RecordTest, MissingWorkingDirectoryCannotBeSavedInto)
+{
+    ASSERT_FALSE(QFileInfo::exists("/" + RecordName())) << "a stray record in / spoils this test";
+    list.Assign({a});
+    dir.mkdir("gone");
+    ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
+    EXPECT_THROW(Save(list), FileCreateError);
+    EXPECT_FALSE(QFileInfo::exists("/" + RecordName()));
+    EXPECT_FALSE(QFileInfo::exists(dir.file(RecordName())));
+}
+
+TEST_F(RecordTest, ShortWriteLeavesTheOldRecordByteForByte)
+{
+    const QByteArray old = Crlf({"old record", Stamp("2026/12/07 17:00:00")});
+    dir.write(RecordName(), old);
+    QList<QByteArray> many;
+    for (int i = 0; i < 200; ++i)
+        many << a + QByteArray::number(i);
+    list.Assign(many);
+
+    // A file size limit turns the write into a short one (root ignores permissions).
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool raised = false;
+    QString what;
+    bool isWriteError = false;
+    try {
+        Save(list);
+    } catch (const AbsenceError &e) {
+        raised = true;
+        what = e.message();
+        isWriteError = dynamic_cast<const WriteError *>(&e) != nullptr;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(raised) << "a write cut short by the size limit raised nothing";
+    EXPECT_TRUE(isWriteError) << what.toStdString();
+    EXPECT_EQ(record(), old) << "record now holds " << record().size() << " of "
+                             << Crlf(list.Lines()).size() << " bytes";
+    EXPECT_EQ(dir.entries(), QStringList{RecordName()});
+}
+
+TEST_F(RecordTest, FindRecordFileSetsTheDayAndThePath)
+{
+    ChosenDate = QDate(2020, 1, 1);
+    RecordPath = QStringLiteral("unset");
+    EXPECT_TRUE(FindRecordFile(Day()));
+    EXPECT_EQ(ChosenDate, Day());
+    EXPECT_EQ(RecordPath, dir.file(RecordName()));
+
+    dir.write(RecordName(), "x\r\n");
+    EXPECT_FALSE(FindRecordFile(Day()));
+    EXPECT_EQ(RecordPath, dir.file(RecordName()));
+    EXPECT_TRUE(FindRecordFile(Day().addDays(1)));
+    EXPECT_EQ(ChosenDate, Day().addDays(1));
+}
+
+TEST_F(RecordTest, FindRecordFileInAMissingDirectoryKeepsTheOldPath)
+{
+    dir.write(RecordName(), "x\r\n");
+    dir.mkdir("gone");
+    ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
+    RecordPath = QStringLiteral("unchanged");
+    EXPECT_TRUE(FindRecordFile(Day()));
+    EXPECT_EQ(RecordPath, QStringLiteral("unchanged"));
+}
+
+TEST_F(RecordTest, SavedRecordComesBackInCollationOrder)
+{
+    // Put scrambles the order: c a b is what gets saved.
+    list.Assign({a, b, c});
+    list.Put(0, c);
+    list.Put(1, a);
+    list.Put(2, b);
+    Save(list);
+    const QList<QByteArray> saved = list.Lines();
+    ASSERT_EQ(saved.mid(0, 3), (QList<QByteArray>{c, a, b}));
+
+    AbsenceList loaded;
+    QAbstractItemModelTester loadedTester(&loaded, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_FALSE(FindRecordFile(Day()));
+    QSignalSpy reset(&loaded, &QAbstractItemModel::modelReset);
+    Load(loaded, RecordPath);
+    EXPECT_EQ(loaded.Lines(), (QList<QByteArray>{a, b, c, stamp}));
+    EXPECT_EQ(reset.count(), 1);
+}
+
+TEST_F(RecordTest, LoadLineEndsAndEmptyLines)
+{
+    dir.write("crlf.txt", Crlf({b, a, c}));
+    dir.write("lf.txt", b + "\n" + a + "\n" + c);
+    Load(list, dir.file("crlf.txt"));
+    const QList<QByteArray> viaCrlf = list.Lines();
+    Load(list, dir.file("lf.txt"));
+    EXPECT_EQ(list.Lines(), viaCrlf);
+    EXPECT_EQ(viaCrlf, (QList<QByteArray>{a, b, c}));
+
+    dir.write("gap.txt", b + "\r\n\r\n" + a + "\r\n");
+    Load(list, dir.file("gap.txt"));
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"", a, b}));
+}
+
+TEST_F(RecordTest, LongLinesSurviveSaveAndLoad)
+{
+    const QByteArray longLine = "*10:00:00 1-1 =" + QByteArray(9000, 'y');
+    list.Assign({longLine, a});
+    Save(list);
+    AbsenceList loaded;
+    Load(loaded, RecordFilePath());
+    EXPECT_EQ(loaded.Lines(), list.Lines());
+}
+
+TEST_F(RecordTest, LoadFailureRaisesAndLeavesTheList)
+{
+    list.Assign({a, b});
+    dir.mkdir(RecordName());
+    try {
+        Load(list, dir.file(RecordName()));
+        FAIL() << "loading a directory did not raise";
+    } catch (const FileOpenError &e) {
+        EXPECT_EQ(e.message(), QString::fromUtf8("ﾌｧｲﾙ %1 は開けません").arg(dir.file(RecordName())));
+    }
+    EXPECT_THROW(Load(list, dir.file("missing.TXT")), FileOpenError);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{a, b}));
+}
+
+TEST_F(RecordTest, StampMovedToTheFrontByAReorderingIsReplacedNextTime)
+{
+    list.Assign({c, a, b});
+    Save(list);
+    ASSERT_EQ(list.Count(), 4);
+    OrderByTime(list);
+    ASSERT_EQ(list.Get(0), stamp);
+    day.clock().set(At(11, 0, 0));
+    Save(list);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{Stamp("2026/12/08 11:00:00"), a, b, c}));
+    EXPECT_EQ(record(), Crlf(list.Lines()));
+}
+
+TEST(SplitRecordText, Rules)
+{
+    using L = QList<QByteArray>;
+    EXPECT_EQ(SplitRecordText("a\r\nb\r\n"), (L{"a", "b"}));
+    EXPECT_EQ(SplitRecordText("a\rb\nc"), (L{"a", "b", "c"}));
+    EXPECT_EQ(SplitRecordText("a\n\rb"), (L{"a", "", "b"}));
+    EXPECT_EQ(SplitRecordText("a\r\r\nb"), (L{"a", "", "b"}));
+    EXPECT_EQ(SplitRecordText("a\r\n\r\n"), (L{"a", ""}));
+    EXPECT_EQ(SplitRecordText("\r\n"), (L{""}));
+    EXPECT_EQ(SplitRecordText("a"), (L{"a"}));
+    EXPECT_TRUE(SplitRecordText("").isEmpty());
+    EXPECT_EQ(SplitRecordText(QByteArray("a\r\nb\0c\r\nd\r\n", 11)), (L{"a", "b"}));
+    EXPECT_TRUE(SplitRecordText(QByteArray("\0a\r\n", 4)).isEmpty());
+    EXPECT_EQ(SplitRecordText("a\x1A" "b\r\n\x1A"), (L{"a\x1A" "b", "\x1A"}));
+}
