@@ -1,0 +1,307 @@
+// absence-collector-cli: the command-line front end over the absence
+// collection core. It drives the same operations as the collection window's
+// buttons, on one absence list, in the order the commands are given.
+//
+//   absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] COMMAND...
+//
+// Exit status: 0 every command ran; 1 a command raised one of the system's
+// errors (its text, with the error box's trailing "." rule, goes to standard
+// error and the later commands do not run); 2 a usage error (nothing runs).
+
+#include "absence_list.h"
+#include "collection.h"
+#include "day_files.h"
+#include "errors.h"
+#include "record_file.h"
+#include "reorder.h"
+#include "services.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitError = 1;
+constexpr int ExitUsage = 2;
+
+// The environment variable that fixes the clock (a testing aid).
+constexpr const char *FixedNowVariable = "ABSENCE_FIXED_NOW";
+
+const char UsageText[] =
+    "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] COMMAND...\n"
+    "\n"
+    "Gathers a day's absence notification files (code page 932) into one list,\n"
+    "re-orders it and saves it as the day's absence record file. The commands\n"
+    "run left to right on one absence list, which starts empty.\n"
+    "\n"
+    "Commands:\n"
+    "  open      look the day's record file up and load it when present\n"
+    "            (otherwise report that there is none and go on)\n"
+    "  collect   gather the day's data files A0 to A9 into the list\n"
+    "  time      order the list by the time of the notification\n"
+    "  class     order the list by class\n"
+    "  save      stamp the list with a last-update line and write the record file\n"
+    "  print     write the list to standard output, one entry per line\n"
+    "\n"
+    "Options (before the commands):\n"
+    "  --dir DIR          the working directory (default: the current directory)\n"
+    "  --date YYYY-MM-DD  the day to work on, always in this ISO form (default: today)\n"
+    "  --raw              print entries as their code page 932 bytes followed by\n"
+    "                     CR LF (the record file's form) instead of UTF-8 and LF\n"
+    "  --help             show this text and exit\n"
+    "\n"
+    "Exit status: 0 every command ran; 1 a command failed (its error text goes to\n"
+    "standard error and the later commands do not run); 2 usage error (nothing ran).\n"
+    "\n"
+    "Environment:\n"
+    "  LC_ALL, LC_TIME, LANG  the locale of the date tag and date-time renderings\n"
+    "  ABSENCE_FIXED_NOW      testing aid: fixes the clock to this local date-time,\n"
+    "                         ISO form YYYY-MM-DDTHH:MM:SS (e.g. 2026-12-08T09:30:00)\n";
+
+enum class Command { Open, Collect, Time, Class, Save, Print };
+
+struct Options {
+    QString dir;
+    std::optional<QDate> date;
+    bool raw = false;
+    bool help = false;
+    QList<Command> commands;
+};
+
+struct UsageError {
+    QString message;
+};
+
+void writeBytes(std::FILE *stream, const QByteArray &bytes)
+{
+    if (!bytes.isEmpty())
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+// One line of UTF-8 text on standard error.
+void message(const QString &text)
+{
+    writeBytes(stderr, text.toUtf8() + '\n');
+    std::fflush(stderr);
+}
+
+QString argText(const char *arg)
+{
+    return QString::fromLocal8Bit(arg);
+}
+
+std::optional<Command> parseCommand(const QString &word)
+{
+    if (word == QLatin1String("open"))
+        return Command::Open;
+    if (word == QLatin1String("collect"))
+        return Command::Collect;
+    if (word == QLatin1String("time"))
+        return Command::Time;
+    if (word == QLatin1String("class"))
+        return Command::Class;
+    if (word == QLatin1String("save"))
+        return Command::Save;
+    if (word == QLatin1String("print"))
+        return Command::Print;
+    return std::nullopt;
+}
+
+// YYYY-MM-DD exactly, and a real calendar day.
+std::optional<QDate> parseIsoDate(const QString &text)
+{
+    static const QRegularExpression shape(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    if (!shape.match(text).hasMatch())
+        return std::nullopt;
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+Options parseArguments(int argc, char **argv)
+{
+    Options options;
+    int i = 1;
+    // --help anywhere wins over everything else.
+    for (int k = 1; k < argc; ++k) {
+        const QString arg = argText(argv[k]);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.help = true;
+            return options;
+        }
+    }
+    // Options first.
+    for (; i < argc; ++i) {
+        const QString arg = argText(argv[i]);
+        if (!arg.startsWith(QLatin1Char('-')))
+            break;
+        QString name = arg;
+        std::optional<QString> value;
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        if (arg.startsWith(QLatin1String("--")) && eq > 2) {
+            name = arg.left(eq);
+            value = arg.mid(eq + 1);
+        }
+        auto takeValue = [&]() -> QString {
+            if (value)
+                return *value;
+            if (i + 1 >= argc)
+                throw UsageError{QStringLiteral("option %1 needs a value").arg(name)};
+            return argText(argv[++i]);
+        };
+        if (name == QLatin1String("--dir")) {
+            options.dir = takeValue();
+            if (options.dir.isEmpty())
+                throw UsageError{QStringLiteral("--dir needs a directory")};
+        } else if (name == QLatin1String("--date")) {
+            const QString text = takeValue();
+            options.date = parseIsoDate(text);
+            if (!options.date)
+                throw UsageError{QStringLiteral("not a valid date (YYYY-MM-DD): %1").arg(text)};
+        } else if (name == QLatin1String("--raw") && !value) {
+            options.raw = true;
+        } else {
+            throw UsageError{QStringLiteral("unknown option: %1").arg(arg)};
+        }
+    }
+    // Then the commands.
+    for (; i < argc; ++i) {
+        const QString word = argText(argv[i]);
+        const std::optional<Command> command = parseCommand(word);
+        if (!command) {
+            if (word.startsWith(QLatin1Char('-')))
+                throw UsageError{QStringLiteral("options must come before the commands: %1").arg(word)};
+            throw UsageError{QStringLiteral("unknown command: %1").arg(word)};
+        }
+        options.commands.append(*command);
+    }
+    if (options.commands.isEmpty())
+        throw UsageError{QStringLiteral("no command given")};
+    return options;
+}
+
+// The clock: the system clock, or the moment ABSENCE_FIXED_NOW names.
+void setUpClock()
+{
+    const QByteArray fixed = qgetenv(FixedNowVariable);
+    if (fixed.isEmpty())
+        return; // the core's default system clock
+    QDateTime at = QDateTime::fromString(QString::fromLatin1(fixed), Qt::ISODate);
+    if (!at.isValid())
+        at = QDateTime::fromString(QString::fromLatin1(fixed), Qt::ISODateWithMs);
+    if (!at.isValid())
+        throw UsageError{QStringLiteral("%1 is not an ISO local date-time (YYYY-MM-DDTHH:MM:SS): %2")
+                             .arg(QLatin1String(FixedNowVariable), QString::fromLatin1(fixed))};
+    absence::setClock(std::make_shared<absence::FixedClock>(at));
+}
+
+void printList(const absence::AbsenceList &list, bool raw)
+{
+    QByteArray out;
+    for (const QByteArray &line : list.Lines()) {
+        if (raw) {
+            out += line;
+            out += "\r\n";
+        } else {
+            out += absence::FromCp932(line).toUtf8();
+            out += '\n';
+        }
+    }
+    writeBytes(stdout, out);
+    std::fflush(stdout);
+}
+
+void run(Command command, absence::AbsenceList &list, const Options &options, const QDate &day)
+{
+    switch (command) {
+    case Command::Open:
+        if (absence::FindRecordFile(day))
+            message(QStringLiteral("欠席連絡記録ファイルはありません！"));
+        else
+            absence::Load(list, absence::RecordPath);
+        break;
+    case Command::Collect:
+        absence::ChosenDate = day;
+        absence::Collect(list);
+        if (list.Count() == 0)
+            message(QStringLiteral("欠席記録データがありません"));
+        break;
+    case Command::Time:
+        absence::OrderByTime(list);
+        break;
+    case Command::Class:
+        absence::OrderByClass(list);
+        break;
+    case Command::Save:
+        absence::ChosenDate = day;
+        absence::Save(list);
+        message(QStringLiteral("保存しました！"));
+        break;
+    case Command::Print:
+        printList(list, options.raw);
+        break;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+
+    Options options;
+    QDate day;
+    try {
+        options = parseArguments(argc, argv);
+        if (options.help) {
+            writeBytes(stdout, QByteArray(UsageText));
+            std::fflush(stdout);
+            return ExitOk;
+        }
+        if (!options.dir.isEmpty()) {
+            const QFileInfo info(options.dir);
+            if (!info.exists() || !info.isDir())
+                throw UsageError{QStringLiteral("not a directory: %1").arg(options.dir)};
+            if (!QDir::setCurrent(options.dir))
+                throw UsageError{QStringLiteral("cannot change into the directory: %1").arg(options.dir)};
+        }
+        absence::setLocaleSettings(absence::LocaleSettings::fromEnvironment());
+        setUpClock();
+        day = options.date ? *options.date : absence::clock().now().date();
+    } catch (const UsageError &usage) {
+        message(QStringLiteral("absence-collector-cli: %1").arg(usage.message));
+        writeBytes(stderr, QByteArray(UsageText));
+        return ExitUsage;
+    }
+
+    absence::ChosenDate = day;
+    absence::AbsenceList list;
+    try {
+        for (Command command : options.commands)
+            run(command, list, options, day);
+    } catch (const absence::AbsenceError &error) {
+        message(absence::ErrorReportText(error.message()));
+        return ExitError;
+    } catch (const std::exception &error) {
+        message(QStringLiteral("absence-collector-cli: unexpected error: %1")
+                    .arg(QString::fromLocal8Bit(error.what())));
+        return ExitError;
+    }
+    return ExitOk;
+}

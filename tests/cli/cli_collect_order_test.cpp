@@ -1,0 +1,268 @@
+// collect, time, class and print end to end: the orders printed, the data-file
+// reading rules (line ends, Ctrl-Z, empty lines, hour padding, file names).
+
+#include "cli_data.h"
+#include "cli_harness.h"
+
+#include <gtest/gtest.h>
+
+using namespace clitest;
+
+namespace {
+
+CliResult runIn(const DayDir &dir, const QStringList &args,
+                const QString &locale = QStringLiteral("ja_JP.UTF-8"))
+{
+    CliRun run;
+    run.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
+                           QStringLiteral("2026-12-08")} + args;
+    run.locale = locale;
+    return runCli(run);
+}
+
+// `sub` appears in `all` in this order (other lines may come between).
+bool isSubsequence(const QStringList &sub, const QStringList &all)
+{
+    qsizetype at = 0;
+    for (const QString &line : sub) {
+        at = all.indexOf(line, at);
+        if (at < 0)
+            return false;
+        ++at;
+    }
+    return true;
+}
+
+TEST(CliCollect, CollectPrintsEveryLineInCollationOrder)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+    const QStringList printed = r.outLines();
+    ASSERT_EQ(printed.size(), 10);
+    QStringList sortedPrinted = printed, sortedAll = morningByTime();
+    sortedPrinted.sort();
+    sortedAll.sort();
+    EXPECT_EQ(sortedPrinted, sortedAll);
+    EXPECT_TRUE(isSubsequence(morningStarLinesCollated(), printed)) << r.out.constData();
+    EXPECT_TRUE(isSubsequence({G, D}, printed)) << r.out.constData();
+    EXPECT_TRUE(r.out.endsWith('\n'));
+    EXPECT_FALSE(r.out.contains('\r'));
+}
+
+TEST(CliCollect, TimeOrder)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.outLines(), morningByTime());
+}
+
+TEST(CliCollect, ClassOrderAfterTimeOrder)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
+                                    QStringLiteral("class"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.outLines(), morningByTimeThenClass());
+}
+
+TEST(CliCollect, ClassOrderIsAStableSortOfTheCollationOrder)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult collated = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult byClass = runIn(dir, {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
+    ASSERT_EQ(byClass.exitCode, 0) << byClass.err.constData();
+    EXPECT_EQ(printedAsSj(byClass), stableOrder(printedAsSj(collated), classKey));
+    // Class 0 (no number) first, then grade 1, 2, 3.
+    EXPECT_EQ(byClass.outLines().first(), J);
+}
+
+TEST(CliCollect, TimeTwiceEqualsTimeOnce)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult once = runIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
+                                       QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult twice = runIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
+                                        QStringLiteral("time"), QStringLiteral("time"), QStringLiteral("print")});
+    ASSERT_EQ(once.exitCode, 0);
+    EXPECT_EQ(once.out, twice.out);
+}
+
+TEST(CliCollect, CollectAgainStartsFromAnEmptyList)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
+                                    QStringLiteral("collect"), QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0);
+    const CliResult once = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    EXPECT_EQ(r.out, once.out);
+}
+
+TEST(CliCollect, NoDataFilesIsAMessageNotAnError)
+{
+    DayDir dir;
+    writeMorning(dir, QStringLiteral("2026-12-07")); // another day
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errText(), QStringLiteral("欠席記録データがありません\n"));
+    EXPECT_TRUE(r.out.isEmpty());
+}
+
+TEST(CliCollect, PrintOfAnEmptyListPrintsNothing)
+{
+    DayDir dir;
+    const CliResult r = runIn(dir, {QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.isEmpty());
+}
+
+TEST(CliCollect, RawPrintGivesCodePage932AndCrLf)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult utf8 = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult raw = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"),
+                                      QStringLiteral("time"), QStringLiteral("print")});
+    ASSERT_EQ(raw.exitCode, 0);
+    EXPECT_EQ(raw.out, joinSj(morningByTime(), "\r\n"));
+    EXPECT_EQ(utf8.out, (morningByTime().join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+}
+
+TEST(CliCollect, LfOnlyDataFilesGiveTheSameLines)
+{
+    DayDir crlf, lf, cr;
+    writeMorning(crlf);
+    writeMorning(lf, QStringLiteral("2026-12-08"), "\n");
+    writeMorning(cr, QStringLiteral("2026-12-08"), "\r");
+    const QStringList args{QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("time"),
+                           QStringLiteral("print")};
+    const CliResult a = runIn(crlf, args);
+    const CliResult b = runIn(lf, args);
+    const CliResult c = runIn(cr, args);
+    ASSERT_EQ(b.exitCode, 0);
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(a.out, c.out);
+    EXPECT_FALSE(b.out.contains("\n\n"));
+    EXPECT_EQ(b.out.count('\n'), 10);
+}
+
+TEST(CliCollect, CtrlZEndsAFileButLaterFilesAreRead)
+{
+    DayDir dir;
+    dir.write(QStringLiteral("2026-12-08A0.TXT"),
+              joinSj({QStringLiteral("*7:00:00 1-1=読む")}) + "\x1a" +
+                  joinSj({QStringLiteral("*7:01:00 1-1=読まない")}));
+    dir.write(QStringLiteral("2026-12-08A1.TXT"),
+              sj(QStringLiteral("*7:02:00 1-1=前")) + "\x1a" + sj(QStringLiteral("後")) + "\r\n");
+    dir.writeLines(QStringLiteral("2026-12-08A2.TXT"), {QStringLiteral("*7:03:00 1-1=次のファイル")});
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=読む"),
+                                         QStringLiteral("*07:02:00 1-1=前"),
+                                         QStringLiteral("*07:03:00 1-1=次のファイル")}));
+}
+
+TEST(CliCollect, EmptyLinesAreSkippedAndALastLineWithoutEndCounts)
+{
+    DayDir dir;
+    dir.write(QStringLiteral("2026-12-08A0.TXT"),
+              "\r\n\r\n" + sj(QStringLiteral("*7:00:00 1-1=一")) + "\r\n\r\n\n\r" +
+                  sj(QStringLiteral("*7:10:00 1-1=二")));
+    dir.write(QStringLiteral("2026-12-08A1.TXT"), "\r\n\r\n\r\n");
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=一"),
+                                         QStringLiteral("*07:10:00 1-1=二")}));
+}
+
+TEST(CliCollect, HourPaddingLooksOnlyAtTheFirstColon)
+{
+    DayDir dir;
+    dir.writeLines(QStringLiteral("2026-12-08A0.TXT"),
+                   {QStringLiteral("*9:05:00 1-1=あ"), QStringLiteral("*10:05:00 1-1=い"),
+                    QStringLiteral("12:3 う"), QStringLiteral("コロンなし")});
+    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0);
+    QList<QByteArray> printed = r.out.split('\n');
+    printed.removeAll(QByteArray());
+    for (QByteArray &line : printed)
+        line.chop(1); // CR
+    QList<QByteArray> expected{sj(QStringLiteral("*09:05:00 1-1=あ")), sj(QStringLiteral("*10:05:00 1-1=い")),
+                               sj(QStringLiteral("102:3 う")), sj(QStringLiteral("コロンなし"))};
+    std::sort(printed.begin(), printed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(printed, expected);
+}
+
+TEST(CliCollect, SameLineInTwoFilesGivesTwoEntries)
+{
+    DayDir dir;
+    dir.writeLines(QStringLiteral("2026-12-08A0.TXT"), {QStringLiteral("*7:00:00 1-1=同じ")});
+    dir.writeLines(QStringLiteral("2026-12-08A5.TXT"), {QStringLiteral("*07:00:00 1-1=同じ")});
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=同じ"), QStringLiteral("*07:00:00 1-1=同じ")}));
+}
+
+TEST(CliCollect, OnlyDigitsZeroToNineOfTheDayAreRead)
+{
+    DayDir dir;
+    dir.writeLines(QStringLiteral("2026-12-08A10.TXT"), {QStringLiteral("*7:00:00 1-1=十")});
+    dir.writeLines(QStringLiteral("2026-12-08A.TXT.bak"), {QStringLiteral("*7:00:00 1-1=控え")});
+    dir.writeLines(QStringLiteral("2026-12-09A0.TXT"), {QStringLiteral("*7:00:00 1-1=翌日")});
+    dir.writeLines(QStringLiteral("2026-12-08A9.TXT"), {QStringLiteral("*7:00:00 1-1=九")});
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    EXPECT_EQ(r.outLines(), QStringList{QStringLiteral("*07:00:00 1-1=九")});
+}
+
+TEST(CliCollect, FileNamesMatchWithoutRegardToCase)
+{
+    DayDir dir;
+    dir.writeLines(QStringLiteral("2026-12-08a3.txt"), {QStringLiteral("*7:00:00 1-1=小文字")});
+    dir.writeLines(QStringLiteral("2026-12-08A4.txt"), {QStringLiteral("*7:01:00 1-1=混在")});
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=小文字"), QStringLiteral("*07:01:00 1-1=混在")}));
+}
+
+TEST(CliCollect, InvalidCodePage932BytesAreKeptAndShownAsReplacement)
+{
+    DayDir dir;
+    const QByteArray line = "*07:00:00 1-1=\xff\xfd" + sj(QStringLiteral("名前"));
+    dir.write(QStringLiteral("2026-12-08A0.TXT"), line + "\r\n");
+    const CliResult raw = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
+    EXPECT_EQ(raw.out, line + "\r\n");
+    const CliResult text = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    EXPECT_TRUE(text.out.contains("\xEF\xBF\xBD")) << text.out.toHex().constData();
+    EXPECT_TRUE(text.out.endsWith(QStringLiteral("名前\n").toUtf8()));
+}
+
+TEST(CliCollect, DefaultsAreTheCurrentDirectoryAndTheClocksDay)
+{
+    DayDir dir;
+    writeMorning(dir);
+    CliRun run;
+    run.args = QStringList{QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")};
+    run.workingDirectory = dir.path();
+    run.fixedNow = QStringLiteral("2026-12-08T23:59:59");
+    const CliResult r = runCli(run);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.outLines(), morningByTime());
+
+    run.fixedNow = QStringLiteral("2026-12-09T00:00:00");
+    run.args = QStringList{QStringLiteral("collect"), QStringLiteral("print")};
+    const CliResult nextDay = runCli(run);
+    EXPECT_EQ(nextDay.exitCode, 0);
+    EXPECT_TRUE(nextDay.out.isEmpty());
+    EXPECT_EQ(nextDay.errText(), QStringLiteral("欠席記録データがありません\n"));
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+// The system's errors end to end: exit 1, the error text with the error box's
+// trailing "." rule on standard error, later commands not run, earlier work
+// kept.
+
+#include "cli_data.h"
+#include "cli_harness.h"
+
+#include <gtest/gtest.h>
+
+using namespace clitest;
+
+namespace {
+
+const QString Record = QStringLiteral("2026-12-08A.TXT");
+const QString IndexError0 = QStringLiteral("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (0)\n");
+const QString AccessDenied = QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n");
+
+CliResult runIn(const DayDir &dir, const QStringList &args,
+                const QString &locale = QStringLiteral("ja_JP.UTF-8"),
+                const QString &fixedNow = QStringLiteral("2026-12-08T09:30:00"))
+{
+    CliRun run;
+    run.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
+                           QStringLiteral("2026-12-08")} + args;
+    run.locale = locale;
+    run.fixedNow = fixedNow;
+    return runCli(run);
+}
+
+TEST(CliErrors, SaveOnAnEmptyListIsTheListIndexErrorWithoutDot)
+{
+    DayDir dir;
+    const CliResult r = runIn(dir, {QStringLiteral("save")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), IndexError0);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(dir.entries().isEmpty()) << "no file may be written";
+}
+
+TEST(CliErrors, ReorderingAnEmptyListIsTheListIndexError)
+{
+    DayDir dir;
+    for (const char *command : {"time", "class"}) {
+        const CliResult r = runIn(dir, {QString::fromLatin1(command), QStringLiteral("print")});
+        EXPECT_EQ(r.exitCode, 1) << command;
+        EXPECT_EQ(r.errText(), IndexError0) << command;
+    }
+}
+
+TEST(CliErrors, ErrorTextsAreUtf8InEveryLocale)
+{
+    DayDir dir;
+    for (const char *locale : {"C", "en_US.UTF-8", "de_DE.UTF-8", "ja_JP.UTF-8"}) {
+        const CliResult r = runIn(dir, {QStringLiteral("save")}, QString::fromLatin1(locale));
+        EXPECT_EQ(r.exitCode, 1) << locale;
+        EXPECT_EQ(r.errText(), IndexError0) << locale;
+    }
+}
+
+TEST(CliErrors, CollectAfterNoDataThenSaveFails)
+{
+    DayDir dir;
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), QStringLiteral("欠席記録データがありません\n") + IndexError0);
+}
+
+TEST(CliErrors, DirectoryNamedLikeADataFileIsAccessDeniedWithDot)
+{
+    DayDir dir;
+    dir.writeLines(QStringLiteral("2026-12-08A0.TXT"), {QStringLiteral("*7:00:00 1-1=零")});
+    dir.makeDir(QStringLiteral("2026-12-08A2.TXT"));
+    dir.writeLines(QStringLiteral("2026-12-08A5.TXT"), {QStringLiteral("*7:05:00 1-1=五")});
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), AccessDenied);
+    EXPECT_TRUE(r.out.isEmpty()) << "print must not run";
+    EXPECT_FALSE(dir.exists(Record)) << "save must not run";
+}
+
+TEST(CliErrors, CommandsAfterAnErrorDoNotRun)
+{
+    DayDir dir;
+    writeMorning(dir);
+    // save fails on the empty list; collect, save and print never run.
+    const CliResult r = runIn(dir, {QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("save"),
+                                    QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), IndexError0);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_FALSE(dir.exists(Record));
+}
+
+TEST(CliErrors, ASaveBeforeTheErrorStaysSaved)
+{
+    DayDir dir;
+    writeMorning(dir);
+    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    dir.makeDir(QStringLiteral("2026-12-08A4.TXT"));
+    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
+                                    QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("print")},
+                              QStringLiteral("ja_JP.UTF-8"), QStringLiteral("2026-12-08T11:00:00"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), QStringLiteral("保存しました！\n") + AccessDenied);
+    EXPECT_TRUE(r.out.isEmpty());
+    QStringList expected{QStringLiteral("最終更新：2026/12/08 11:00:00")};
+    expected << morningByTime();
+    EXPECT_EQ(dir.read(Record), joinSj(expected, "\r\n"));
+}
+
+TEST(CliErrors, RecordFileThatIsADirectoryCannotBeOpened)
+{
+    DayDir dir;
+    dir.makeDir(Record);
+    const CliResult r = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.filePath(Record)));
+    EXPECT_TRUE(r.out.isEmpty());
+}
+
+TEST(CliErrors, RecordFileThatIsADirectoryCannotBeCreated)
+{
+    DayDir dir;
+    writeMorning(dir);
+    dir.makeDir(Record);
+    const QStringList before = dir.entries();
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.filePath(Record)));
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(dir.entries(), before) << "no temporary file may be left behind";
+    EXPECT_TRUE(QFileInfo(dir.filePath(Record)).isDir());
+}
+
+TEST(CliErrors, AnErrorBeforeSaveLeavesTheRecordFileAlone)
+{
+    DayDir dir;
+    writeMorning(dir);
+    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    const QByteArray saved = dir.read(Record);
+    // A data file turned into a directory: the collection stops, the list
+    // holds what was read so far, and nothing reaches the record file.
+    dir.makeDir(QStringLiteral("2026-12-08A2.TXT"));
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(dir.read(Record), saved);
+}
+
+} // namespace

@@ -1,0 +1,250 @@
+// save, open and print --raw end to end: the record file's bytes, the
+// last-update line, reloading, case-insensitive names, locales.
+
+#include "cli_data.h"
+#include "cli_harness.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+using namespace clitest;
+
+namespace {
+
+const QString Record = QStringLiteral("2026-12-08A.TXT");
+
+CliResult runIn(const DayDir &dir, const QStringList &args,
+                const QString &fixedNow = QStringLiteral("2026-12-08T09:30:00"),
+                const QString &locale = QStringLiteral("ja_JP.UTF-8"))
+{
+    CliRun run;
+    run.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
+                           QStringLiteral("2026-12-08")} + args;
+    run.fixedNow = fixedNow;
+    run.locale = locale;
+    return runCli(run);
+}
+
+TEST(CliRecord, OpenWithoutRecordFileIsAMessage)
+{
+    DayDir dir;
+    const CliResult r = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errText(), QStringLiteral("欠席連絡記録ファイルはありません！\n"));
+    EXPECT_TRUE(r.out.isEmpty());
+}
+
+TEST(CliRecord, SaveWritesTheListWithALastUpdateLineAndCrLf)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.errText(), QStringLiteral("保存しました！\n"));
+    EXPECT_TRUE(r.out.isEmpty());
+    // The new last-update line is Added: the collation puts kanji after the
+    // "*" and "#" lines, so it lands last.
+    QStringList expected = morningByTime();
+    expected << QStringLiteral("最終更新：2026/12/08 9:30:00");
+    EXPECT_EQ(dir.read(Record), joinSj(expected, "\r\n"));
+    // Nothing else left behind (no temporary file).
+    EXPECT_EQ(dir.entries().size(), 5);
+}
+
+TEST(CliRecord, RawPrintAfterSaveEqualsTheRecordFile)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("class"),
+                                    QStringLiteral("save"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    ASSERT_FALSE(r.out.isEmpty());
+    EXPECT_EQ(r.out, dir.read(Record));
+}
+
+TEST(CliRecord, SaveThenOpenReloadsInCollationOrder)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult collated = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")}).exitCode, 0);
+
+    const CliResult reopened = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    ASSERT_EQ(reopened.exitCode, 0) << reopened.err.constData();
+    EXPECT_TRUE(reopened.err.isEmpty()) << reopened.err.constData();
+    QStringList expected = collated.outLines();
+    expected << QStringLiteral("最終更新：2026/12/08 9:30:00");
+    EXPECT_EQ(reopened.outLines(), expected);
+}
+
+TEST(CliRecord, ASecondSaveAfterTimeOrderReplacesTheLastUpdateLineInPlace)
+{
+    DayDir dir;
+    writeMorning(dir);
+    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    // open puts the last-update line last (collation); time moves it to index
+    // 0 (key 0); the save then replaces it in place: same number of lines.
+    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
+                                    QStringLiteral("save"), QStringLiteral("print")},
+                              QStringLiteral("2026-12-08T10:45:30"));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    QStringList expected{QStringLiteral("最終更新：2026/12/08 10:45:30")};
+    expected << morningByTime();
+    EXPECT_EQ(dir.read(Record), joinSj(expected, "\r\n"));
+    EXPECT_EQ(r.out, dir.read(Record));
+}
+
+TEST(CliRecord, SaveWithoutTimeOrderAddsAnotherLastUpdateLine)
+{
+    DayDir dir;
+    writeMorning(dir);
+    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    const CliResult r = runIn(dir, {QStringLiteral("open"), QStringLiteral("save")},
+                              QStringLiteral("2026-12-08T10:45:30"));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QList<QByteArray> lines = dir.read(Record).split('\n');
+    EXPECT_EQ(lines.size(), 10 + 2 + 1); // ten lines, two last-update lines, end
+    EXPECT_TRUE(dir.read(Record).contains(sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"))));
+    EXPECT_TRUE(dir.read(Record).contains(sj(QStringLiteral("最終更新：2026/12/08 10:45:30\r\n"))));
+}
+
+TEST(CliRecord, SaveAtMidnightWritesTheDateAlone)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")},
+                              QStringLiteral("2026-12-08T00:00:00"));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(dir.read(Record).endsWith(sj(QStringLiteral("\r\n最終更新：2026/12/08\r\n"))))
+        << dir.read(Record).constData();
+}
+
+TEST(CliRecord, SaveOneSecondAfterMidnightKeepsTheTime)
+{
+    DayDir dir;
+    writeMorning(dir);
+    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")},
+                    QStringLiteral("2026-12-08T00:00:01")).exitCode, 0);
+    EXPECT_TRUE(dir.read(Record).endsWith(sj(QStringLiteral("\r\n最終更新：2026/12/08 0:00:01\r\n"))));
+}
+
+TEST(CliRecord, OpenReadsLfOnlyAndMixedRecordFiles)
+{
+    DayDir crlf, lf;
+    crlf.writeLines(Record, {B, A, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\r\n");
+    lf.writeLines(Record, {B, A, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\n");
+    const CliResult a = runIn(crlf, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult b = runIn(lf, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    ASSERT_EQ(b.exitCode, 0) << b.err.constData();
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(b.out, joinSj({A, B, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\r\n"));
+}
+
+TEST(CliRecord, OpenKeepsAnEmptyLineAsAnEntryFirst)
+{
+    DayDir dir;
+    dir.write(Record, sj(B) + "\r\n\r\n" + sj(A) + "\r\n");
+    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "\r\n" + joinSj({A, B}, "\r\n"));
+}
+
+TEST(CliRecord, RecordFileNameMatchesWithoutRegardToCase)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const QString lower = QStringLiteral("2026-12-08a.txt");
+    dir.writeLines(lower, {QStringLiteral("*06:00:00 1-1=古い記録")});
+    const CliResult opened = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    ASSERT_EQ(opened.exitCode, 0) << opened.err.constData();
+    EXPECT_EQ(opened.outLines(), QStringList{QStringLiteral("*06:00:00 1-1=古い記録")});
+
+    const CliResult saved = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err.constData();
+    EXPECT_FALSE(dir.entries().contains(Record)) << dir.entries().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(dir.entries().contains(lower));
+    QStringList expected = morningByTime();
+    expected << QStringLiteral("最終更新：2026/12/08 9:30:00");
+    EXPECT_EQ(dir.read(lower), joinSj(expected, "\r\n"));
+}
+
+TEST(CliRecord, CLocaleUsesTheFallBackShortDate)
+{
+    // m/d/yy with "/": tag 12-8-26, last-update date 12/8/26.
+    DayDir dir;
+    writeMorning(dir, QStringLiteral("12-8-26"));
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
+                                    QStringLiteral("print")},
+                              QStringLiteral("2026-12-08T09:30:00"), QStringLiteral("C"));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    QStringList expected = morningByTime();
+    expected << QStringLiteral("最終更新：12/8/26 9:30:00");
+    EXPECT_EQ(r.outLines(), expected);
+    EXPECT_EQ(dir.read(QStringLiteral("12-8-26A.TXT")), joinSj(expected, "\r\n"));
+    // Messages stay UTF-8 whatever the locale.
+    EXPECT_EQ(r.errText(), QStringLiteral("保存しました！\n"));
+}
+
+TEST(CliRecord, JapaneseLocaleWithoutUtf8SuffixStillGivesTheJapaneseTag)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")},
+                              QStringLiteral("2026-12-08T09:30:00"), QStringLiteral("ja_JP"));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.outLines(), morningByTime());
+}
+
+TEST(CliRecord, LongLinesAndNulBytesSurviveSaveAndOpen)
+{
+    DayDir dir;
+    const QByteArray longLine = sj(QStringLiteral("*07:00:00 1-1=") + QString(6000, QChar(0x3042)));
+    ASSERT_GT(longLine.size(), 12000);
+    // An entry ends at its first NUL byte.
+    dir.write(QStringLiteral("2026-12-08A0.TXT"), longLine + "\r\n*07:01:00 1-2=x" + QByteArray(1, '\0') + "yz\r\n");
+    const CliResult saved = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("save"),
+                                        QStringLiteral("print")});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err.constData();
+    const QByteArray expected = longLine + "\r\n*07:01:00 1-2=x\r\n" +
+                                sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"));
+    EXPECT_EQ(dir.read(Record), expected);
+    EXPECT_EQ(saved.out, expected);
+    const CliResult reopened = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    ASSERT_EQ(reopened.exitCode, 0) << reopened.err.constData();
+    EXPECT_EQ(reopened.out, expected);
+}
+
+// Other locales: the tag follows the locale's own short date (Qt's locale
+// data), its first two "/" turned into "-".
+class CliLocales : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(CliLocales, DataFilesAndRecordFollowTheLocalesShortDate)
+{
+    const QString name = QString::fromLatin1(GetParam());
+    QString tag = QLocale(name.section(QLatin1Char('.'), 0, 0))
+                      .toString(QDate(2026, 12, 8), QLocale::ShortFormat);
+    for (int k = 0; k < 2; ++k) {
+        const qsizetype slash = tag.indexOf(QLatin1Char('/'));
+        if (slash >= 0)
+            tag[slash] = QLatin1Char('-');
+    }
+    DayDir dir;
+    writeMorning(dir, tag);
+    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
+                                    QStringLiteral("print")},
+                              QStringLiteral("2026-12-08T09:30:00"), name);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QStringList printed = r.outLines();
+    ASSERT_EQ(printed.size(), 11) << r.out.constData();
+    EXPECT_EQ(printed.mid(0, 10), morningByTime());
+    EXPECT_TRUE(printed.last().startsWith(QStringLiteral("最終更新：")));
+    EXPECT_TRUE(dir.exists(tag + QStringLiteral("A.TXT"))) << tag.toStdString();
+    EXPECT_EQ(dir.read(tag + QStringLiteral("A.TXT")), joinSj(printed, "\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, CliLocales,
+                         ::testing::Values("ja_JP.UTF-8", "en_US.UTF-8", "de_DE.UTF-8"));
+
+} // namespace
