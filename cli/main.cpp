@@ -213,17 +213,23 @@ void setUpClock()
 
 void printList(const absence::AbsenceList &list, bool raw)
 {
+    // Written in pieces, so a large day is not held a second time.
     QByteArray out;
-    for (const QByteArray &line : list.Lines()) {
+    const int count = list.Count();
+    for (int i = 0; i < count; ++i) {
+        const QByteArrayView line = list.View(i);
         if (raw) {
             out += line;
             out += "\r\n";
         } else {
-            out += absence::FromCp932(line).toUtf8();
+            out += absence::FromCp932(QByteArray::fromRawData(line.data(), line.size())).toUtf8();
             out += '\n';
         }
+        if (out.size() >= 64 * 1024 || i + 1 == count) {
+            writeBytes(stdout, out);
+            out.clear();
+        }
     }
-    writeBytes(stdout, out);
     std::fflush(stdout);
 }
 

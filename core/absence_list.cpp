@@ -1,163 +1,385 @@
 #include "absence_list.h"
 
 #include "errors.h"
+#include "permute.h"
 #include "services.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <numeric>
+#include <unicode/ucol.h>
 
 namespace absence {
 
 namespace {
 
 // A line ends at its first NUL, as the list has always stored text.
-QByteArray cutAtNul(const QByteArray &line)
+QByteArrayView cutAtNul(QByteArrayView line)
 {
     const qsizetype nul = line.indexOf('\0');
-    return nul < 0 ? line : line.left(nul);
+    return nul < 0 ? line : line.first(nul);
 }
+
+QByteArray raw(const char *data, size_t size)
+{
+    return QByteArray::fromRawData(data, qsizetype(size));
+}
+
+constexpr size_t LargeLine = 16 * 1024;
 
 } // namespace
 
-AbsenceList::AbsenceList(QObject *parent)
-    : QAbstractListModel(parent), m_collator(QLocale(QLocale::Japanese, QLocale::Japan))
+const char *LineArena::Store(const char *data, size_t size)
 {
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    if (size == 0)
+        return "";
+    m_total += size;
+    if (size > LargeLine) {
+        // Long lines get a block of their own, so blocks stay well used.
+        m_blocks.emplace_back(new char[size]);
+        std::memcpy(m_blocks.back().get(), data, size);
+        return m_blocks.back().get();
+    }
+    if (m_left < size) {
+        m_blocks.emplace_back(new char[BlockSize]);
+        m_cursor = m_blocks.back().get();
+        m_left = BlockSize;
+    }
+    char *at = m_cursor;
+    std::memcpy(at, data, size);
+    m_cursor += size;
+    m_left -= size;
+    return at;
 }
 
-AbsenceList::~AbsenceList() = default;
-
-QCollatorSortKey AbsenceList::KeyOf(const QByteArray &line) const
+void LineArena::Clear()
 {
-    return m_collator.sortKey(FromCp932(line));
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_cursor = nullptr;
+    m_left = 0;
+    m_total = 0;
+}
+
+bool AbsenceListEntry::complete() const
+{
+    return std::memchr(prefix, 0, PrefixSize) != nullptr;
+}
+
+AbsenceList::AbsenceList(QObject *parent)
+    : QAbstractListModel(parent), m_arena(std::make_unique<LineArena>())
+{
+    // Japanese collation that ignores letter case (secondary strength).
+    UErrorCode status = U_ZERO_ERROR;
+    m_collator = ucol_open("ja", &status);
+    if (U_FAILURE(status)) {
+        if (m_collator)
+            ucol_close(m_collator);
+        status = U_ZERO_ERROR;
+        m_collator = ucol_open("", &status);
+        if (U_FAILURE(status) && m_collator) {
+            ucol_close(m_collator);
+            m_collator = nullptr;
+        }
+    }
+    if (m_collator)
+        ucol_setStrength(m_collator, UCOL_SECONDARY);
+}
+
+AbsenceList::~AbsenceList()
+{
+    if (m_collator)
+        ucol_close(m_collator);
+}
+
+std::string AbsenceList::FullKey(QByteArrayView line) const
+{
+    if (!m_collator)
+        return std::string(line.data(), size_t(line.size()));
+    const QString text = FromCp932(raw(line.data(), size_t(line.size())));
+    thread_local std::vector<uint8_t> buf(512);
+    int32_t n = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()),
+                                int32_t(text.size()), buf.data(), int32_t(buf.size()));
+    if (n > int32_t(buf.size())) {
+        buf.resize(size_t(n));
+        n = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()),
+                            int32_t(text.size()), buf.data(), int32_t(buf.size()));
+    }
+    // Without the terminating zero; keys hold no other zero byte.
+    return std::string(reinterpret_cast<const char *>(buf.data()), size_t(n > 0 ? n - 1 : 0));
+}
+
+void AbsenceList::MakeEntry(AbsenceListEntry &entry, const char *data, size_t size,
+                            std::string *fullKey) const
+{
+    entry.data = data;
+    entry.size = quint32(size);
+    std::string key = FullKey(QByteArrayView(data, qsizetype(size)));
+    std::memset(entry.prefix, 0, AbsenceListEntry::PrefixSize);
+    std::memcpy(entry.prefix, key.data(), std::min(key.size(), AbsenceListEntry::PrefixSize));
+    if (fullKey)
+        *fullKey = std::move(key);
+}
+
+int AbsenceList::CompareEntries(const AbsenceListEntry &a, const AbsenceListEntry &b) const
+{
+    const int c = std::memcmp(a.prefix, b.prefix, AbsenceListEntry::PrefixSize);
+    if (c != 0 || a.complete())
+        return c;
+    return FullKey(QByteArrayView(a.data, a.size)).compare(FullKey(QByteArrayView(b.data, b.size)));
+}
+
+void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
+{
+    // Sort positions rather than entries: the sort's scratch space is then a
+    // sixth of the size.
+    std::vector<quint32> order(entries.size());
+    std::iota(order.begin(), order.end(), 0u);
+    const AbsenceListEntry *e = entries.data();
+    std::stable_sort(order.begin(), order.end(), [e](quint32 a, quint32 b) {
+        return std::memcmp(e[a].prefix, e[b].prefix, AbsenceListEntry::PrefixSize) < 0;
+    });
+    permuteInPlace(entries.data(), order);
+    order.clear();
+    order.shrink_to_fit();
+
+    // Runs whose key heads are equal and not the whole key are ordered by
+    // their whole keys, computed for that run only.
+    std::vector<std::string> keys;
+    std::vector<int> runOrder;
+    for (size_t i = 0; i < entries.size();) {
+        size_t j = i + 1;
+        while (j < entries.size()
+               && std::memcmp(entries[i].prefix, entries[j].prefix, AbsenceListEntry::PrefixSize) == 0)
+            ++j;
+        if (j - i > 1 && !entries[i].complete()) {
+            keys.clear();
+            for (size_t k = i; k < j; ++k)
+                keys.push_back(FullKey(QByteArrayView(entries[k].data, entries[k].size)));
+            runOrder.resize(j - i);
+            std::iota(runOrder.begin(), runOrder.end(), 0);
+            std::stable_sort(runOrder.begin(), runOrder.end(),
+                             [&](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; });
+            permuteInPlace(entries.data() + i, runOrder);
+        }
+        i = j;
+    }
+}
+
+void AbsenceList::CompactIfWasteful()
+{
+    // Put leaves the replaced bytes behind; copy the live lines out once the
+    // garbage outweighs them.
+    if (m_arena->Bytes() <= 2 * m_liveBytes + 1024 * 1024)
+        return;
+    auto fresh = std::make_unique<LineArena>();
+    for (AbsenceListEntry &e : m_entries)
+        e.data = fresh->Store(e.data, e.size);
+    m_arena = std::move(fresh);
 }
 
 int AbsenceList::Compare(const QByteArray &a, const QByteArray &b) const
 {
-    return KeyOf(cutAtNul(a)).compare(KeyOf(cutAtNul(b)));
+    return FullKey(cutAtNul(a)).compare(FullKey(cutAtNul(b)));
 }
 
 void AbsenceList::Clear()
 {
     beginResetModel();
-    m_lines.clear();
-    m_keys.clear();
+    m_entries.clear();
+    m_entries.shrink_to_fit();
+    m_arena->Clear();
+    m_liveBytes = 0;
     endResetModel();
 }
 
 int AbsenceList::Count() const
 {
-    return int(m_lines.size());
+    return int(m_entries.size());
 }
 
 QByteArray AbsenceList::Get(int i) const
 {
-    if (i < 0 || i >= m_lines.size())
+    if (i < 0 || size_t(i) >= m_entries.size())
         throw ListIndexError(i);
-    return m_lines.at(i);
+    const AbsenceListEntry &e = m_entries[size_t(i)];
+    return QByteArray(e.data, qsizetype(e.size));
+}
+
+QByteArrayView AbsenceList::View(int i) const
+{
+    if (i < 0 || size_t(i) >= m_entries.size())
+        throw ListIndexError(i);
+    const AbsenceListEntry &e = m_entries[size_t(i)];
+    return QByteArrayView(e.data, qsizetype(e.size));
 }
 
 int AbsenceList::Add(const QByteArray &line)
 {
-    if (m_lines.size() >= INT_MAX - 1)
+    const QByteArrayView stored = cutAtNul(line);
+    if (m_entries.size() >= size_t(INT_MAX - 1) || size_t(stored.size()) > UINT32_MAX)
         throw LineInsertError();
-    const QByteArray stored = cutAtNul(line);
-    QCollatorSortKey key = KeyOf(stored);
+    AbsenceListEntry entry;
+    std::string key;
+    MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
+              &key);
     // Upper bound over the list as it stands: after a re-ordering the list is
     // no longer in collation order, and the line goes where the search lands.
-    qsizetype lo = 0, hi = m_lines.size();
+    size_t lo = 0, hi = m_entries.size();
     while (lo < hi) {
-        const qsizetype mid = lo + (hi - lo) / 2;
-        if (key.compare(m_keys[size_t(mid)]) < 0)
+        const size_t mid = lo + (hi - lo) / 2;
+        const AbsenceListEntry &other = m_entries[mid];
+        int c = std::memcmp(entry.prefix, other.prefix, AbsenceListEntry::PrefixSize);
+        if (c == 0 && !entry.complete())
+            c = key.compare(FullKey(QByteArrayView(other.data, other.size)));
+        if (c < 0)
             hi = mid;
         else
             lo = mid + 1;
     }
     beginInsertRows(QModelIndex(), int(lo), int(lo));
-    m_lines.insert(lo, stored);
-    m_keys.insert(m_keys.begin() + lo, std::move(key));
+    m_entries.insert(m_entries.begin() + qsizetype(lo), entry);
+    m_liveBytes += entry.size;
     endInsertRows();
     return int(lo);
 }
 
 void AbsenceList::Put(int i, const QByteArray &line)
 {
-    if (i < 0 || i >= m_lines.size())
+    if (i < 0 || size_t(i) >= m_entries.size())
         throw ListIndexError(i);
-    const QByteArray stored = cutAtNul(line);
-    m_keys[size_t(i)] = KeyOf(stored);
-    m_lines[i] = stored;
+    const QByteArrayView stored = cutAtNul(line);
+    if (size_t(stored.size()) > UINT32_MAX)
+        throw LineInsertError();
+    AbsenceListEntry &e = m_entries[size_t(i)];
+    m_liveBytes -= e.size;
+    MakeEntry(e, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
+              nullptr);
+    m_liveBytes += e.size;
+    CompactIfWasteful();
     const QModelIndex at = index(i);
     emit dataChanged(at, at);
 }
 
 void AbsenceList::Assign(const QList<QByteArray> &lines)
 {
-    // Adding each line in turn to an empty list is a stable sort by
-    // collation rank; doing it as one sort keeps large days fast.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(lines.size()));
-    QList<QByteArray> stored;
-    stored.reserve(lines.size());
-    for (const QByteArray &line : lines) {
-        stored.append(cutAtNul(line));
-        keys.push_back(KeyOf(stored.back()));
-    }
-    std::vector<int> order(size_t(stored.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    Filler filler(*this);
+    for (const QByteArray &line : lines)
+        filler.Append(line);
+    filler.Commit();
+}
 
-    beginResetModel();
-    m_lines.clear();
-    m_keys.clear();
-    m_lines.reserve(stored.size());
-    m_keys.reserve(keys.size());
-    for (int k : order) {
-        m_lines.append(std::move(stored[k]));
-        m_keys.push_back(std::move(keys[size_t(k)]));
+AbsenceList::Filler::Filler(AbsenceList &list)
+    : m_list(list), m_arena(std::make_unique<LineArena>())
+{
+}
+
+AbsenceList::Filler::~Filler()
+{
+    if (m_done)
+        return;
+    try {
+        Commit();
+    } catch (...) {
+        // Nothing may leave a destructor; the list keeps its old lines.
     }
-    endResetModel();
+}
+
+void AbsenceList::Filler::Append(QByteArrayView line)
+{
+    const QByteArrayView stored = cutAtNul(line);
+    if (m_entries.size() >= size_t(INT_MAX - 1) || size_t(stored.size()) > UINT32_MAX)
+        throw LineInsertError();
+    AbsenceListEntry entry;
+    m_list.MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())),
+                     size_t(stored.size()), nullptr);
+    m_entries.push_back(entry);
+}
+
+void AbsenceList::Filler::ReserveForBytes(qint64 bytes)
+{
+    // Real lines are rarely shorter than eight bytes; the vector still grows
+    // past the guess when they are.
+    const qint64 lines = std::min<qint64>(bytes / 8 + 16, qint64(1) << 24);
+    if (lines > qint64(m_entries.size()))
+        m_entries.reserve(size_t(lines));
+}
+
+void AbsenceList::Filler::Commit()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    // Adding each line in turn to an empty list is a stable sort by
+    // collation rank; one sort does the same for a whole day at once.
+    m_list.SortEntries(m_entries);
+    size_t live = 0;
+    for (const AbsenceListEntry &e : m_entries)
+        live += e.size;
+    m_list.beginResetModel();
+    m_list.m_entries.swap(m_entries);
+    m_list.m_arena.swap(m_arena);
+    m_list.m_liveBytes = live;
+    m_list.endResetModel();
+    m_entries.clear();
+    m_entries.shrink_to_fit();
+    m_arena->Clear();
 }
 
 void AbsenceList::Permute(int first, const std::vector<int> &order)
 {
-    const int n = int(order.size());
+    const size_t n = order.size();
     if (n == 0)
         return;
-    if (first < 0 || first + n > m_lines.size())
-        throw ListIndexError(first < 0 ? first : first + n - 1);
+    if (first < 0 || size_t(first) + n > m_entries.size())
+        throw ListIndexError(first < 0 ? first : int(size_t(first) + n - 1));
+    if (!IsPermutation(order))
+        throw ListIndexError(first);
+    permuteInPlace(m_entries.data() + first, order);
+    emit dataChanged(index(first), index(first + int(n) - 1));
+}
+
+void AbsenceList::TakeFrom(AbsenceList &other)
+{
+    if (&other == this)
+        return;
+    other.beginResetModel();
+    beginResetModel();
+    m_entries.swap(other.m_entries);
+    m_arena.swap(other.m_arena);
+    std::swap(m_liveBytes, other.m_liveBytes);
+    endResetModel();
+    other.m_entries.clear();
+    other.m_arena->Clear();
+    other.m_liveBytes = 0;
+    other.endResetModel();
+}
+
+QList<QByteArray> AbsenceList::Lines() const
+{
     QList<QByteArray> lines;
-    std::vector<QCollatorSortKey> keys;
-    lines.reserve(n);
-    keys.reserve(size_t(n));
-    for (int k : order) {
-        lines.append(m_lines.at(first + k));
-        keys.push_back(m_keys[size_t(first + k)]);
-    }
-    for (int k = 0; k < n; ++k) {
-        m_lines[first + k] = std::move(lines[k]);
-        m_keys[size_t(first + k)] = std::move(keys[size_t(k)]);
-    }
-    emit dataChanged(index(first), index(first + n - 1));
+    lines.reserve(qsizetype(m_entries.size()));
+    for (const AbsenceListEntry &e : m_entries)
+        lines.append(QByteArray(e.data, qsizetype(e.size)));
+    return lines;
 }
 
 int AbsenceList::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_lines.size());
+    return parent.isValid() ? 0 : int(m_entries.size());
 }
 
 QVariant AbsenceList::data(const QModelIndex &idx, int role) const
 {
-    if (!idx.isValid() || idx.row() >= m_lines.size() || idx.column() != 0)
+    if (!idx.isValid() || size_t(idx.row()) >= m_entries.size() || idx.column() != 0)
         return QVariant();
+    const AbsenceListEntry &e = m_entries[size_t(idx.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return FromCp932(m_lines.at(idx.row()));
+        return FromCp932(raw(e.data, e.size));
     case RawLineRole:
-        return m_lines.at(idx.row());
+        return QByteArray(e.data, qsizetype(e.size));
     default:
         return QVariant();
     }

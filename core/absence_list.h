@@ -4,12 +4,44 @@
 
 #include <QAbstractListModel>
 #include <QByteArray>
-#include <QCollator>
-#include <QCollatorSortKey>
+#include <QByteArrayView>
 #include <QList>
+#include <memory>
+#include <string>
 #include <vector>
 
+struct UCollator;
+
 namespace absence {
+
+// Holds line bytes in large blocks: one allocation per block instead of one
+// per line keeps a day of tens of thousands of lines small.
+class LineArena {
+public:
+    const char *Store(const char *data, size_t size);
+    void Clear();
+    size_t Bytes() const { return m_total; }
+
+private:
+    static constexpr size_t BlockSize = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    char *m_cursor = nullptr;
+    size_t m_left = 0;
+    size_t m_total = 0;
+};
+
+// One line of the list: its bytes in the arena and the head of its collation
+// key. Lines whose key heads are equal are told apart by their whole keys,
+// computed only when needed.
+struct AbsenceListEntry {
+    static constexpr size_t PrefixSize = 12;
+    const char *data;
+    quint32 size;
+    unsigned char prefix[PrefixSize]; // key bytes, zero-padded after its end
+
+    // True when the whole key fits in the prefix (its terminating zero is in).
+    bool complete() const;
+};
 
 class AbsenceList : public QAbstractListModel {
     Q_OBJECT
@@ -24,6 +56,8 @@ public:
     int Count() const;
     // Raises ListIndexError outside 0..Count-1.
     QByteArray Get(int i) const;
+    // The bytes of line i without copying; valid until the list changes.
+    QByteArrayView View(int i) const;
     // Inserts after every line of equal or lower collation rank (upper bound
     // of a binary search over the list as it stands). Returns the index.
     int Add(const QByteArray &line);
@@ -32,11 +66,36 @@ public:
     // Clear, then Add each line in turn: the result is a stable sort.
     void Assign(const QList<QByteArray> &lines);
 
+    // Replaces the whole list like Assign, taking the lines one at a time so
+    // that a large day is never held twice. Commit (or destruction, also when
+    // an exception unwinds) sorts what was appended and publishes it.
+    class Filler {
+    public:
+        explicit Filler(AbsenceList &list);
+        ~Filler();
+        Filler(const Filler &) = delete;
+        Filler &operator=(const Filler &) = delete;
+        void Append(QByteArrayView line);
+        void Commit();
+        // Room for the lines that `bytes` of text may hold. Only the part
+        // used is ever touched, so a generous guess costs no memory.
+        void ReserveForBytes(qint64 bytes);
+
+    private:
+        AbsenceList &m_list;
+        std::unique_ptr<LineArena> m_arena;
+        std::vector<AbsenceListEntry> m_entries;
+        bool m_done = false;
+    };
+
     // Moves lines first..first+order.size()-1 so that new line first+k is
     // the old line first+order[k]; one change notification for the range.
     void Permute(int first, const std::vector<int> &order);
 
-    const QList<QByteArray> &Lines() const { return m_lines; }
+    QList<QByteArray> Lines() const;
+
+    // Takes over the other list's lines (one reset); the other ends empty.
+    void TakeFrom(AbsenceList &other);
 
     // Collation rank comparison of two lines (negative, zero, positive).
     int Compare(const QByteArray &a, const QByteArray &b) const;
@@ -45,11 +104,19 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
-    QCollatorSortKey KeyOf(const QByteArray &line) const;
+    friend class Filler;
+    std::string FullKey(QByteArrayView line) const;
+    void MakeEntry(AbsenceListEntry &entry, const char *data, size_t size,
+                   std::string *fullKey) const;
+    int CompareEntries(const AbsenceListEntry &a, const AbsenceListEntry &b) const;
+    void SortEntries(std::vector<AbsenceListEntry> &entries) const;
+    void CompactIfWasteful();
 
-    QCollator m_collator;
-    QList<QByteArray> m_lines;
-    std::vector<QCollatorSortKey> m_keys; // one per line, same order
+    UCollator *m_collator = nullptr;
+    std::unique_ptr<LineArena> m_arena;
+    std::vector<AbsenceListEntry> m_entries;
+    size_t m_liveBytes = 0;
 };
+
 
 } // namespace absence

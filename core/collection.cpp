@@ -5,6 +5,7 @@
 #include "errors.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -129,26 +130,26 @@ QList<QByteArray> ReadDataFile(const QString &path)
 void Collect(AbsenceList &list)
 {
     list.Clear();
-    QList<QByteArray> gathered;
-    try {
-        for (int digit = 0; digit <= 9; ++digit) {
-            const QString path = DataFilePath(digit);
-            if (IsFileAbsent(path))
-                continue;
-            DataFileReader reader(FindEntry(path));
-            QByteArray line;
-            while (reader.ReadLine(line)) {
-                if (!line.isEmpty())
-                    gathered.append(NormaliseHour(line));
-            }
-            reader.Close();
+    // Lines go straight into the list's storage; when an error ends the run,
+    // the filler still publishes the lines read so far as it unwinds.
+    AbsenceList::Filler filler(list);
+    qint64 bytes = 0;
+    for (int digit = 0; digit <= 9; ++digit)
+        bytes += QFileInfo(FindEntry(DataFilePath(digit))).size();
+    filler.ReserveForBytes(bytes);
+    for (int digit = 0; digit <= 9; ++digit) {
+        const QString path = DataFilePath(digit);
+        if (IsFileAbsent(path))
+            continue;
+        DataFileReader reader(FindEntry(path));
+        QByteArray line;
+        while (reader.ReadLine(line)) {
+            if (!line.isEmpty())
+                filler.Append(NormaliseHour(line));
         }
-    } catch (const AbsenceError &) {
-        // The lines read before the error stay in the list.
-        list.Assign(gathered);
-        throw;
+        reader.Close();
     }
-    list.Assign(gathered);
+    filler.Commit();
 }
 
 } // namespace absence

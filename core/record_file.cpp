@@ -59,16 +59,6 @@ void Save(AbsenceList &list)
     if (!existing.isEmpty())
         path = existing;
 
-    QByteArray bytes;
-    qsizetype total = 0;
-    for (const QByteArray &line : list.Lines())
-        total += line.size() + 2;
-    bytes.reserve(total);
-    for (const QByteArray &line : list.Lines()) {
-        bytes += line;
-        bytes += "\r\n";
-    }
-
     // Written beside the old record and renamed over it only when complete,
     // so a failed or interrupted save leaves the old record as it was.
     QSaveFile file(path);
@@ -77,10 +67,24 @@ void Save(AbsenceList &list)
     // success and the failed flush inside commit() goes unnoticed.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw FileCreateError(path);
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        throw WriteError();
+    constexpr qsizetype ChunkSize = 64 * 1024;
+    QByteArray chunk;
+    chunk.reserve(ChunkSize);
+    auto writeChunk = [&] {
+        if (file.write(chunk) != chunk.size()) {
+            file.cancelWriting();
+            throw WriteError();
+        }
+        chunk.resize(0);
+    };
+    const int count = list.Count();
+    for (int i = 0; i < count; ++i) {
+        chunk += list.View(i);
+        chunk += "\r\n";
+        if (chunk.size() >= ChunkSize)
+            writeChunk();
     }
+    writeChunk();
     if (!file.commit()) {
         if (file.error() == QFileDevice::WriteError)
             throw WriteError();
@@ -102,24 +106,51 @@ bool FindRecordFile(const QDate &pickerDate)
     return false;
 }
 
+void RecordSplitter::Feed(const char *data, size_t size)
+{
+    for (size_t i = 0; i < size && !m_ended; ++i) {
+        const char c = data[i];
+        if (m_afterCr) {
+            m_afterCr = false;
+            if (c == '\n')
+                continue;
+        }
+        if (c == '\0') {
+            // The first NUL ends the text.
+            m_ended = true;
+            break;
+        }
+        if (c == '\r' || c == '\n') {
+            m_emit(QByteArrayView(m_line));
+            m_line.resize(0);
+            m_afterCr = c == '\r';
+            m_pending = false;
+            continue;
+        }
+        // Take the run of ordinary bytes in one go.
+        size_t j = i;
+        while (j < size && data[j] != '\r' && data[j] != '\n' && data[j] != '\0')
+            ++j;
+        m_line.append(data + i, qsizetype(j - i));
+        m_pending = true;
+        i = j - 1;
+    }
+}
+
+void RecordSplitter::Finish()
+{
+    if (m_pending)
+        m_emit(QByteArrayView(m_line));
+    m_pending = false;
+    m_line.resize(0);
+}
+
 QList<QByteArray> SplitRecordText(const QByteArray &bytes)
 {
     QList<QByteArray> lines;
-    const qsizetype nul = bytes.indexOf('\0');
-    const qsizetype end = nul < 0 ? bytes.size() : nul;
-    const char *data = bytes.constData();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < end; ++i) {
-        const char c = data[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        lines.append(QByteArray(data + start, i - start));
-        if (c == '\r' && i + 1 < end && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < end)
-        lines.append(QByteArray(data + start, end - start));
+    RecordSplitter splitter([&](QByteArrayView line) { lines.append(line.toByteArray()); });
+    splitter.Feed(bytes.constData(), size_t(bytes.size()));
+    splitter.Finish();
     return lines;
 }
 
@@ -132,25 +163,33 @@ void Load(AbsenceList &list, const QString &path)
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw FileOpenError(path);
-    QByteArray bytes;
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    // Read in pieces straight into a fresh list, published only when the
+    // whole file was read: a failed load leaves the list as it was.
+    AbsenceList fresh;
+    AbsenceList::Filler filler(fresh);
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        bytes.reserve(qsizetype(st.st_size));
-    char chunk[64 * 1024];
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        filler.ReserveForBytes(qint64(st.st_size));
+    RecordSplitter splitter([&](QByteArrayView line) { filler.Append(line); });
+    std::vector<char> chunk(256 * 1024);
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
             throw FileOpenError(path);
-        }
         if (n == 0)
             break;
-        bytes.append(chunk, n);
+        splitter.Feed(chunk.data(), size_t(n));
     }
-    ::close(fd);
-    list.Assign(SplitRecordText(bytes));
+    splitter.Finish();
+    filler.Commit();
+    list.TakeFrom(fresh);
 }
 
 } // namespace absence

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace absence {
 
@@ -29,6 +30,26 @@ void Save(AbsenceList &list);
 // Sets ChosenDate to `pickerDate`, looks the record file up and keeps its path
 // in RecordPath. Returns true when the record file is absent.
 bool FindRecordFile(const QDate &pickerDate);
+
+// Splits a record file's text into lines as it arrives in pieces: CR LF, CR
+// or LF end a line, the first NUL ends the text.
+class RecordSplitter {
+public:
+    explicit RecordSplitter(std::function<void(QByteArrayView)> emitLine)
+        : m_emit(std::move(emitLine))
+    {
+    }
+    void Feed(const char *data, size_t size);
+    // A last line without a line end still counts.
+    void Finish();
+
+private:
+    std::function<void(QByteArrayView)> m_emit;
+    QByteArray m_line;
+    bool m_afterCr = false;
+    bool m_pending = false;
+    bool m_ended = false;
+};
 
 // Splits a record file's bytes into lines (CR LF, CR or LF end a line; the
 // first NUL ends the text).

@@ -2,6 +2,7 @@
 
 #include "absence_list.h"
 #include "errors.h"
+#include "permute.h"
 #include "record_file.h"
 
 #include <algorithm>
@@ -125,10 +126,7 @@ void ExchangeSort(AbsenceList &list, int first, int last)
         moved = order[size_t(k)] != k;
     if (!moved)
         return;
-    std::vector<qint32> sorted(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k)
-        sorted[size_t(k)] = keys[order[size_t(k)]];
-    std::copy(sorted.begin(), sorted.end(), SortKeyTable.begin() + first);
+    permuteInPlace(SortKeyTable.data() + first, order);
     list.Permute(first, order);
 }
 
@@ -141,9 +139,10 @@ void reorder(AbsenceList &list, KeyFn key)
     const int first = IsLastUpdateLine(line0) ? 1 : 0;
     const int last = list.Count() - 1;
     SortKeyTable.assign(size_t(list.Count()), 0);
-    const QList<QByteArray> &lines = list.Lines();
-    for (int i = first; i <= last; ++i)
-        SortKeyTable[size_t(i)] = key(lines.at(i));
+    for (int i = first; i <= last; ++i) {
+        const QByteArrayView line = list.View(i);
+        SortKeyTable[size_t(i)] = key(QByteArray::fromRawData(line.data(), line.size()));
+    }
     ExchangeSort(list, first, last);
 }
 
