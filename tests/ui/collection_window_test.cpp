@@ -1,0 +1,327 @@
+// The collection window: collect, re-order, the save question and its
+// answers, errors from the core reported with the window left open, keys.
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include "absence_list.h"
+#include "collection_window.h"
+#include "dialogs.h"
+#include "record_file.h"
+#include "reorder.h"
+#include "start_window.h"
+#include "ui_test_support.h"
+#include "widgets.h"
+
+using namespace uitest;
+using absence::ui::SaveQuestion;
+
+namespace {
+
+class CollectionWindowTest : public WindowTest {
+protected:
+    // For a day without a record: acknowledges the message, then `work` runs
+    // in the collection window; later steps answer what `work` brings up.
+    static Operator &Open(Operator &op, std::function<void(TForm1 *)> work)
+    {
+        return op.then<QMessageBox>([](QMessageBox *) { Press(Qt::Key_Return); }).then<TForm1>(work);
+    }
+};
+
+QStringList Shown(TForm1 *form)
+{
+    QStringList lines;
+    for (const QByteArray &line : form->Items().Lines())
+        lines << absence::FromCp932(line);
+    return lines;
+}
+
+void Click(QPushButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+TEST_F(CollectionWindowTest, CollectingTwiceGivesTheSameListAndFitsTheExtent)
+{
+    WriteDayData();
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        const QStringList first = Shown(form);
+        QStringList expected = DayLines();
+        QStringList sorted = first;
+        expected.sort();
+        sorted.sort();
+        EXPECT_EQ(sorted, expected);
+
+        int widest = 0;
+        for (const QString &line : first)
+            widest = qMax(widest, QFontMetrics(form->ListBox1->font()).horizontalAdvance(line));
+        EXPECT_NEAR(form->ListBox1->horizontalExtent(), widest + 10, 1);
+        QApplication::processEvents();
+        EXPECT_EQ(form->ListBox1->horizontalScrollBar()->maximum(), 0) << "every line fits";
+        EXPECT_FALSE(form->ListBox1->horizontalScrollBar()->isVisible());
+
+        Click(form->BitBtn2);
+        EXPECT_EQ(Shown(form), first);
+        Click(form->BitBtn3);
+    });
+    RunCollection(op);
+}
+
+TEST_F(CollectionWindowTest, ReorderingByTimeAndByClass)
+{
+    WriteDayData();
+    const QStringList day = DayLines();
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        const int extent = form->ListBox1->horizontalExtent();
+        form->ListBox1->setCurrentIndex(form->ListBox1->model()->index(2, 0));
+
+        Click(form->BitBtn4);
+        EXPECT_EQ(Shown(form), (QStringList{day[2], day[1], day[4], day[0], day[3]}));
+        Click(form->BitBtn5);
+        // Classes 1, 1, 2, 2, 3; equal classes keep their time order.
+        EXPECT_EQ(Shown(form), (QStringList{day[0], day[3], day[1], day[4], day[2]}));
+
+        EXPECT_EQ(form->ListBox1->horizontalExtent(), extent) << "re-ordering keeps the extent";
+        EXPECT_EQ(form->ListBox1->currentIndex().row(), 2) << "the selected row stays";
+        Click(form->BitBtn3);
+    });
+    RunCollection(op);
+}
+
+// How the operator answers the save question, and what must follow.
+struct Answer {
+    const char *name;
+    std::function<void(SaveQuestion *)> answer;
+    bool saves;
+    bool windowStays;
+};
+
+void PrintTo(const Answer &answer, std::ostream *out)
+{
+    *out << answer.name;
+}
+
+class SaveQuestionTest : public CollectionWindowTest,
+                         public ::testing::WithParamInterface<Answer> {};
+
+TEST_P(SaveQuestionTest, AnswerDecidesSavingAndClosing)
+{
+    const Answer &answer = GetParam();
+    WriteDayData();
+    bool stillOpen = false;
+    QStringList before;
+
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        before = Shown(form);
+        QPointer<TForm1> window(form);
+        Click(form->BitBtn1);
+        stillOpen = window && form->isVisible();
+        if (stillOpen) {
+            EXPECT_EQ(Shown(form), before);
+            Click(form->BitBtn3);
+        }
+    }).then<SaveQuestion>([&](SaveQuestion *question) {
+        EXPECT_EQ(question->windowTitle(), QStringLiteral("確認"));
+        EXPECT_EQ(question->findChild<QLabel *>(QStringLiteral("text"))->text(),
+                  QStringLiteral("集積変更を保存しますか"));
+        EXPECT_FALSE(question->findChild<QLabel *>(QStringLiteral("icon"))->pixmap().isNull());
+        EXPECT_EQ(question->yesButton()->text(), QStringLiteral("はい(&Y)"));
+        EXPECT_EQ(question->noButton()->text(), QStringLiteral("いいえ(&N)"));
+        EXPECT_EQ(question->cancelButton()->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+        EXPECT_LT(question->yesButton()->x(), question->noButton()->x());
+        EXPECT_LT(question->noButton()->x(), question->cancelButton()->x());
+        EXPECT_EQ(Focused(), question->yesButton());
+        answer.answer(question);
+    });
+    if (answer.saves) {
+        op.then<QMessageBox>([](QMessageBox *box) {
+            ExpectPlainMessage(box, QStringLiteral("保存しました！"));
+            Press(Qt::Key_Return);
+        });
+    }
+    RunCollection(op);
+
+    EXPECT_EQ(stillOpen, answer.windowStays);
+    if (!answer.windowStays) {
+        ASSERT_FALSE(top->Form1.isNull());
+        EXPECT_EQ(top->Form1->result(), TForm1::ModalResultClosed);
+    }
+    EXPECT_EQ(Exists(RecordName()), answer.saves);
+    if (answer.saves) {
+        const QList<QByteArray> saved = absence::SplitRecordText(ReadFile(RecordName()));
+        EXPECT_EQ(saved.size(), before.size() + 1);
+        EXPECT_TRUE(saved.contains(Sjis(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+        EXPECT_TRUE(ReadFile(RecordName()).endsWith("\r\n"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, SaveQuestionTest,
+    ::testing::Values(
+        Answer{"EnterIsYes", [](SaveQuestion *) { Press(Qt::Key_Return); }, true, false},
+        Answer{"AltY", [](SaveQuestion *) { Press(Qt::Key_Y, Qt::AltModifier); }, true, false},
+        Answer{"No", [](SaveQuestion *q) { Click(q->noButton()); }, false, true},
+        Answer{"Cancel", [](SaveQuestion *q) { Click(q->cancelButton()); }, false, false},
+        Answer{"Escape", [](SaveQuestion *) { Press(Qt::Key_Escape); }, false, false},
+        Answer{"CloseBox", [](SaveQuestion *q) { q->close(); }, false, false}),
+    [](const ::testing::TestParamInfo<Answer> &info) { return std::string(info.param.name); });
+
+TEST_F(CollectionWindowTest, EnterAsSoonAsTheWindowOpensAsksToSave)
+{
+    WriteFile(RecordName(), CrLfLines({QStringLiteral("最終更新：2026/12/07 16:20:00"),
+                                       QStringLiteral("*07:00:00 1-1=2番 井上")}));
+    Operator op;
+    op.then<TForm1>([](TForm1 *) { Press(Qt::Key_Return); })
+        .then<SaveQuestion>([](SaveQuestion *) { Press(Qt::Key_Return); })
+        .then<QMessageBox>([](QMessageBox *box) {
+            ExpectPlainMessage(box, QStringLiteral("保存しました！"));
+            Press(Qt::Key_Return);
+        });
+    RunCollection(op);
+    EXPECT_TRUE(ReadFile(RecordName()).contains(Sjis(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(top.get())) << "the start window is in front again";
+}
+
+TEST_F(CollectionWindowTest, EmptyListErrorsLeaveTheWindowOpen)
+{
+    const QString indexError = QStringLiteral("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (0)");
+    auto acknowledge = [&](QMessageBox *box) {
+        ExpectErrorReport(box, indexError);
+        Press(Qt::Key_Escape);
+    };
+    bool openAfterwards = false;
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn1);
+        Click(form->BitBtn4);
+        Click(form->BitBtn5);
+        openAfterwards = form->isVisible();
+        Click(form->BitBtn3);
+    })
+        .then<SaveQuestion>([](SaveQuestion *) { Press(Qt::Key_Return); })
+        .then<QMessageBox>(acknowledge)
+        .then<QMessageBox>(acknowledge)
+        .then<QMessageBox>(acknowledge);
+    RunCollection(op);
+    EXPECT_TRUE(openAfterwards);
+    EXPECT_FALSE(Exists(RecordName()));
+}
+
+TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
+{
+    const QStringList day = DayLines();
+    WriteFile(QStringLiteral("2026-12-08A0.TXT"), CrLfLines({day[0], day[1]}));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("2026-12-08A2.TXT")));
+    WriteFile(QStringLiteral("2026-12-08A5.TXT"), CrLfLines({day[2]}));
+    QStringList shown;
+    int extent = -1;
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        shown = Shown(form);
+        extent = form->ListBox1->horizontalExtent();
+        Click(form->BitBtn3);
+    }).then<QMessageBox>([](QMessageBox *box) {
+        ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました."));
+        Press(Qt::Key_Return);
+    });
+    RunCollection(op);
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{day[1], day[0]}));
+    EXPECT_EQ(extent, 0) << "the extent is fitted only after a whole run";
+}
+
+TEST_F(CollectionWindowTest, CloseBoxEndsTheRunWithoutSavingAndHidesTheWindow)
+{
+    WriteDayData();
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        form->close();
+    });
+    RunCollection(op);
+    ProcessDeferredDeletes();
+    ASSERT_FALSE(top->Form1.isNull()) << "hidden, not released";
+    EXPECT_TRUE(top->Form1->isHidden());
+    EXPECT_NE(top->Form1->result(), TForm1::ModalResultClosed);
+    EXPECT_FALSE(Exists(RecordName()));
+}
+
+TEST_F(CollectionWindowTest, TabOrderAndKeys)
+{
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        const QList<QWidget *> order{form->BitBtn1, form->Edit1,   form->ListBox1, form->BitBtn2,
+                                     form->BitBtn3, form->BitBtn4, form->BitBtn5};
+        EXPECT_EQ(Focused(), form->BitBtn1);
+        for (qsizetype i = 1; i <= order.size(); ++i) {
+            Press(Qt::Key_Tab);
+            EXPECT_EQ(Focused(), order[i % order.size()]) << "after Tab number " << i;
+        }
+        Press(Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(Focused(), form->BitBtn5);
+
+        // Nothing happens for Enter in the edit box or the list, nor for Esc.
+        form->Edit1->setFocus();
+        Press(Qt::Key_Return);
+        form->ListBox1->setFocus();
+        Press(Qt::Key_Return);
+        Press(Qt::Key_Escape);
+        EXPECT_TRUE(form->isVisible());
+
+        form->BitBtn4->setFocus();
+        Press(Qt::Key_Return); // time order on the empty list: the error report
+        form->BitBtn3->setFocus();
+        Press(Qt::Key_Enter);
+    }).then<QMessageBox>([](QMessageBox *box) {
+        ExpectErrorReport(box, QStringLiteral("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (0)"));
+        Press(Qt::Key_Return);
+    });
+    RunCollection(op);
+    EXPECT_EQ(top->Form1->result(), TForm1::ModalResultClosed);
+}
+
+TEST_F(CollectionWindowTest, TheWholeDay)
+{
+    WriteDayData();
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        Click(form->BitBtn4);
+        Click(form->BitBtn5);
+        Click(form->BitBtn1);
+    })
+        .then<SaveQuestion>([](SaveQuestion *) { Press(Qt::Key_Return); })
+        .then<QMessageBox>([](QMessageBox *) { Press(Qt::Key_Return); });
+    RunCollection(op);
+    ProcessDeferredDeletes();
+    EXPECT_TRUE(top->Form1.isNull());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(top.get()));
+
+    // The next run for the day opens the saved record, without a message.
+    QStringList reopened;
+    Operator again;
+    again.then<TForm1>([&](TForm1 *form) {
+        reopened = Shown(form);
+        Click(form->BitBtn3);
+    });
+    RunCollection(again);
+    QStringList expected = DayLines() << QStringLiteral("最終更新：2026/12/08 9:30:15");
+    expected.sort();
+    reopened.sort();
+    EXPECT_EQ(reopened, expected);
+}
+
+} // namespace

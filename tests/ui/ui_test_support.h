@@ -1,0 +1,138 @@
+#pragma once
+// What the GUI tests share: an operator that answers modal windows as they
+// come up, key presses to the focused control, and a fixture that gives each
+// test its own working directory, a fixed clock and Japanese locale settings.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
+
+#include "services.h"
+#include "start_window.h"
+
+class QMessageBox;
+
+// Readable failure messages.
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QByteArray &bytes, std::ostream *out)
+{
+    *out << '"' << absence::FromCp932(bytes).toStdString() << '"';
+}
+
+namespace uitest {
+
+// Answers modal windows in the order they are expected. Each step runs when
+// a modal window of its kind is in front that no earlier step has handled;
+// a step may itself press buttons that open further modal windows, which
+// later steps then answer. A modal window that no step expects, or a step
+// whose window does not come, is recorded as a problem and closed, so that a
+// failing test cannot hang.
+class Operator : public QObject {
+public:
+    explicit Operator(int patienceMs = 5000);
+    ~Operator() override;
+
+    template <typename Window>
+    Operator &then(std::function<void(Window *)> act)
+    {
+        m_steps.push_back({Window::staticMetaObject.className(),
+                           [](QWidget *w) { return qobject_cast<Window *>(w) != nullptr; },
+                           [act](QWidget *w) { act(qobject_cast<Window *>(w)); }});
+        return *this;
+    }
+
+    bool finished() const { return m_steps.empty(); }
+    // Stops answering: later modal windows belong to another operator.
+    void stop() { m_stopped = true; }
+    QString problems() const { return m_problems.join(QStringLiteral("; ")); }
+
+private:
+    struct Step {
+        QString what;
+        std::function<bool(QWidget *)> accepts;
+        std::function<void(QWidget *)> act;
+    };
+    void schedule();
+    void tick();
+
+    std::deque<Step> m_steps;
+    QList<QPointer<QWidget>> m_met;
+    QStringList m_problems;
+    qint64 m_waitingSince;
+    int m_patience;
+    bool m_stopped = false;
+};
+
+// Key presses go to the focused control, as the operator's keyboard would.
+void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+QWidget *Focused();
+
+// A plain message box's text, title, icon and button captions, checked in one.
+void ExpectPlainMessage(QMessageBox *box, const QString &text);
+void ExpectErrorReport(QMessageBox *box, const QString &text);
+
+// Deletes the windows that asked to be released.
+void ProcessDeferredDeletes();
+
+class UiTest : public ::testing::Test {
+protected:
+    static inline const QDate kDay{2026, 12, 8};
+
+    UiTest();
+    ~UiTest() override;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    QString Path(const QString &name) const { return m_dir.filePath(name); }
+    void WriteFile(const QString &name, const QByteArray &bytes) const;
+    QByteArray ReadFile(const QString &name) const;
+    bool Exists(const QString &name) const { return QFileInfo::exists(Path(name)); }
+
+    // Code page 932 bytes of a line given as text.
+    static QByteArray Sjis(const QString &text) { return absence::ToCp932(text); }
+    // Lines joined with CR LF after each, as data and record files hold them.
+    static QByteArray CrLfLines(const QStringList &lines);
+
+    std::shared_ptr<absence::FixedClock> m_clock;
+
+private:
+    absence::ScopedServices m_services;
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+};
+
+// The start window shown and active for the picked day, with helpers for
+// the day's files.
+class WindowTest : public UiTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Presses run collection with the mouse; `op` answers what comes up.
+    void RunCollection(Operator &op);
+
+    // Data files for the day: 0, 3 and 9, five lines in all, one with a
+    // one-digit hour, one empty line between.
+    void WriteDayData() const;
+    // The record file name of the picked day.
+    static QString RecordName() { return QStringLiteral("2026-12-08A.TXT"); }
+
+    std::unique_ptr<TForm_top> top;
+};
+
+// The day's five lines as the list holds them once collected.
+QStringList DayLines();
+
+} // namespace uitest

@@ -1,0 +1,178 @@
+#include "collection_window.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
+
+#include "absence_list.h"
+#include "application.h"
+#include "collection.h"
+#include "dialogs.h"
+#include "record_file.h"
+#include "reorder.h"
+#include "services.h"
+#include "widgets.h"
+
+using namespace absence::ui;
+
+TForm1::TForm1(QWidget *parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("欠席者集積実行"));
+    setFont(PixelFont(kGothicFace, 12));
+    UseButtonFaceBackground(this);
+    setSizeGripEnabled(false);
+    resize(1024, 792);
+
+    StaticText1 = MakeSunkenCaption(this, "StaticText1", {32, 16},
+                                    QStringLiteral(" 今日の欠席者集積 "),
+                                    PixelFont(kGothicFace, 37), kTeal, kActiveBorderColour);
+    BitBtn1 = MakeButton(this, "BitBtn1", {824, 24, 105, 41}, QStringLiteral("　保　存　"),
+                         PixelFont(kGothicFace, 27), kRed, QStringLiteral("ファイルを保存します"));
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setFont(PixelFont(kRoundGothicFace, 27));
+    SetPaletteColour(Edit1, QPalette::Text, kRed);
+    // The edit box is as high as its font needs.
+    Edit1->setGeometry(488, 24, 313, Edit1->sizeHint().height());
+
+    StaticText2 = MakeSunkenCaption(this, "StaticText2", {368, 24}, QStringLiteral(" 実行日 "),
+                                    PixelFont(kGothicFace, 29, true), kBlue, kScrollBarColour);
+
+    ListBox1 = new AbsenceListView(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setFont(PixelFont(kGothicFace, 19));
+    SetPaletteColour(ListBox1, QPalette::Text, kNavy);
+    ListBox1->setGeometry(16, 144, 985, 585);
+
+    BitBtn2 = MakeButton(this, "BitBtn2", {520, 88, 249, 33}, QStringLiteral("欠席ファイル集積"),
+                         PixelFont(kRoundGothicFace, 27, true), kTeal,
+                         QStringLiteral("欠席データファイルを集積します"));
+    BitBtn3 = MakeButton(this, "BitBtn3", {824, 80, 105, 41}, QStringLiteral("終　了"),
+                         PixelFont(kGothicFace, 24), palette().color(QPalette::WindowText),
+                         QStringLiteral("集積実行を終わります"));
+    BitBtn4 = MakeButton(this, "BitBtn4", {176, 110, 90, 30}, QStringLiteral("時刻順"),
+                         PixelFont(kGothicFace, 21, true), kBlue,
+                         QStringLiteral("時刻順に並べ替えます！"));
+    BitBtn5 = MakeButton(this, "BitBtn5", {352, 110, 90, 30}, QStringLiteral("クラス順"),
+                         PixelFont(kGothicFace, 21, true), kMaroon,
+                         QStringLiteral("クラス順に並べ替えます！"));
+
+    Label1 = MakeLabel(this, "Label1", {168, 72}, QStringLiteral("Label1"),
+                       PixelFont(kGothicFace, 32, true), kGreen);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
+    connect(BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn5Click);
+
+    const QList<QWidget *> tabOrder{BitBtn1, Edit1, ListBox1, BitBtn2, BitBtn3, BitBtn4, BitBtn5};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    BitBtn1->setFocus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start();
+}
+
+TForm1::~TForm1() = default;
+
+absence::AbsenceList &TForm1::Items() const
+{
+    return ListBox1->Items();
+}
+
+void TForm1::BitBtn1Click()
+{
+    RunHandler([&] {
+        switch (SaveQuestion::Ask(this)) {
+        case SaveQuestion::Cancel:
+            CloseAndRelease();
+            break;
+        case SaveQuestion::No:
+            break;
+        case SaveQuestion::Yes:
+            absence::Save(Items());
+            ShowMessage(QStringLiteral("保存しました！"));
+            CloseAndRelease();
+            break;
+        }
+    });
+}
+
+void TForm1::BitBtn2Click()
+{
+    RunHandler([&] {
+        absence::Collect(Items());
+        FitHorizontalExtent();
+        if (Items().Count() == 0)
+            ShowMessage(QStringLiteral("欠席記録データがありません"));
+    });
+}
+
+void TForm1::BitBtn3Click()
+{
+    RunHandler([&] { CloseAndRelease(); });
+}
+
+void TForm1::BitBtn4Click()
+{
+    RunHandler([&] { absence::OrderByTime(Items()); });
+}
+
+void TForm1::BitBtn5Click()
+{
+    RunHandler([&] { absence::OrderByClass(Items()); });
+}
+
+void TForm1::Timer1Timer()
+{
+    RunHandler([&] {
+        SetAutoSizedText(Label1, absence::FromCp932(absence::DateTimeText(absence::clock().now())));
+    });
+}
+
+void TForm1::FitHorizontalExtent()
+{
+    ListBox1->setHorizontalExtent(WidestLineWidth(ListBox1->font(), Items()) + 10);
+}
+
+void TForm1::CloseAndRelease()
+{
+    done(ModalResultClosed);
+    deleteLater();
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_placed && screen()) {
+        m_placed = true;
+        move(CentredPosition(frameGeometry().size(), screen()->geometry()));
+    }
+}
+
+void TForm1::keyPressEvent(QKeyEvent *event)
+{
+    // A focused button takes Enter itself. Elsewhere Enter presses nothing,
+    // and Esc never closes this window.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The collection window: one day's absence list, collected from the day's
+// data files, re-ordered by time or class, saved as the day's record file.
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QTimer;
+
+namespace absence {
+class AbsenceList;
+}
+namespace absence::ui {
+class AbsenceListView;
+class CaptionButton;
+}
+
+class TForm1 : public QDialog {
+    Q_OBJECT
+public:
+    // The result of a modal run ended by the window's own buttons.
+    static constexpr int ModalResultClosed = 1000;
+
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    QLabel *StaticText1;
+    QLabel *StaticText2;
+    QLineEdit *Edit1;
+    QLabel *Label1;
+    absence::ui::CaptionButton *BitBtn1;
+    absence::ui::CaptionButton *BitBtn3;
+    absence::ui::CaptionButton *BitBtn2;
+    absence::ui::CaptionButton *BitBtn4;
+    absence::ui::CaptionButton *BitBtn5;
+    absence::ui::AbsenceListView *ListBox1;
+    QTimer *Timer1;
+
+    absence::AbsenceList &Items() const;
+
+    // Save (after the save question).
+    void BitBtn1Click();
+    // Collect the day's data files.
+    void BitBtn2Click();
+    // Close without saving.
+    void BitBtn3Click();
+    // Order by time.
+    void BitBtn4Click();
+    // Order by class.
+    void BitBtn5Click();
+    void Timer1Timer();
+
+    // The list's horizontal extent becomes its widest line + 10 pixels.
+    void FitHorizontalExtent();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    // Ends the modal run with ModalResultClosed and releases the window.
+    void CloseAndRelease();
+
+    bool m_placed = false;
+};

@@ -1,0 +1,77 @@
+#pragma once
+// The program's modal boxes: plain messages, the error report that every
+// window handler runs under, and the save question.
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QString>
+#include <exception>
+#include <utility>
+
+#include "errors.h"
+
+class QPushButton;
+
+namespace absence::ui {
+
+// A message box that centres itself on its screen when shown.
+class CentredMessageBox : public QMessageBox {
+    Q_OBJECT
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};
+
+// A plain message: the application title, no icon, one "OK" button that both
+// Enter and Esc choose.
+void ShowMessage(const QString &text);
+
+// The error report: the stop icon, one "OK" button, the application title and
+// the error's text with the trailing "." rule applied.
+void ReportError(const QString &message);
+
+// Runs a window handler. An error it raises ends it there and is reported;
+// nothing is undone and the window stays open. No exception leaves.
+template <typename Handler>
+void RunHandler(Handler &&handler) noexcept
+{
+    try {
+        std::forward<Handler>(handler)();
+    } catch (const absence::AbsenceError &error) {
+        ReportError(error.message());
+    } catch (const std::exception &error) {
+        ReportError(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        ReportError(QStringLiteral("Unknown error"));
+    }
+}
+
+// The question asked before saving. Its buttons stand left to right in this
+// order whatever the desktop's usual order; Enter chooses the focused button
+// (はい at first), Esc and the close box choose ｷｬﾝｾﾙ.
+class SaveQuestion : public QDialog {
+    Q_OBJECT
+public:
+    enum Answer { Cancel = 0, Yes = 1, No = 2 };
+
+    explicit SaveQuestion(QWidget *parent = nullptr);
+
+    QPushButton *yesButton() const { return m_yes; }
+    QPushButton *noButton() const { return m_no; }
+    QPushButton *cancelButton() const { return m_cancel; }
+
+    // Shows the question modally and returns the answer.
+    static Answer Ask(QWidget *parent);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QPushButton *m_yes;
+    QPushButton *m_no;
+    QPushButton *m_cancel;
+};
+
+} // namespace absence::ui
