@@ -1,0 +1,92 @@
+// Reads fuzzed bytes as a record file, saves the list and loads it again:
+// the same entries must come back, none holding a line break or a NUL.
+
+#include "fuzz_support.h"
+
+#include "absence_list.h"
+#include "day_files.h"
+#include "errors.h"
+#include "record_file.h"
+
+namespace {
+
+// Adjacent entries in non-decreasing collation rank.
+bool InCollationOrder(const absence::AbsenceList &list)
+{
+    for (int i = 1; i < list.Count(); ++i) {
+        if (list.Compare(list.Get(i - 1), list.Get(i)) > 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::InstallServices();
+    fuzz::EnterScratchDirectory("record_fuzzer");
+    absence::ChosenDate = fuzz::Day();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string file(reinterpret_cast<const char *>(data), size);
+    const std::vector<std::string> expected = ref::SplitRecord(file);
+
+    const std::vector<std::string> split = fuzz::Std(absence::SplitRecordText(fuzz::Qt(file)));
+    FUZZ_CHECK(split == expected);
+
+    fuzz::ClearCurrentDirectory();
+    const std::string recordName = fuzz::Std(absence::RecordFileName().toUtf8());
+    FUZZ_CHECK(fuzz::WriteFile(recordName, file));
+    FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day()));
+
+    // One list per process: its Japanese collator is costly to set up.
+    static absence::AbsenceList list;
+    absence::Load(list, absence::RecordPath);
+    std::vector<std::string> loaded = fuzz::Std(list.Lines());
+    for (const std::string &line : loaded)
+        FUZZ_CHECK(!fuzz::HoldsLineBreakOrNul(line));
+    FUZZ_CHECK(fuzz::Sorted(loaded) == fuzz::Sorted(expected));
+    FUZZ_CHECK(InCollationOrder(list));
+
+    if (list.Count() == 0) {
+        bool refused = false;
+        try {
+            absence::Save(list);
+        } catch (const absence::ListIndexError &e) {
+            refused = e.index() == 0;
+        }
+        FUZZ_CHECK(refused);
+        return 0;
+    }
+
+    const bool stampAtTop = ref::IsLastUpdateLine(loaded.front());
+    absence::Save(list);
+    const std::vector<std::string> saved = fuzz::Std(list.Lines());
+    // A last-update line at the top is replaced in place; otherwise the new
+    // one is added to the entries.
+    static const std::string stamp = "\x8d\xc5\x8f\x49\x8d\x58\x90\x56\x81\x46" "2026/12/08 8:30:00";
+    std::vector<std::string> expectedSaved = loaded;
+    if (stampAtTop) {
+        FUZZ_CHECK(saved.front() == stamp);
+        expectedSaved.front() = stamp;
+        FUZZ_CHECK(std::equal(saved.begin() + 1, saved.end(), loaded.begin() + 1, loaded.end()));
+    } else {
+        expectedSaved.push_back(stamp);
+    }
+    FUZZ_CHECK(fuzz::Sorted(saved) == fuzz::Sorted(expectedSaved));
+
+    std::string bytes;
+    for (const std::string &line : saved)
+        bytes += line + "\r\n";
+    FUZZ_CHECK(fuzz::ReadFile(recordName) == bytes);
+
+    static absence::AbsenceList again;
+    absence::Load(again, absence::RecordPath);
+    FUZZ_CHECK(fuzz::Sorted(fuzz::Std(again.Lines())) == fuzz::Sorted(saved));
+    FUZZ_CHECK(InCollationOrder(again));
+    return 0;
+}

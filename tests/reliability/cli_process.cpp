@@ -1,0 +1,325 @@
+#include "cli_process.h"
+
+#include "services.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <iostream>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace reliability {
+
+namespace {
+
+constexpr uid_t Nobody = 65534;
+
+// Where the children's standard output and error go, apart from the
+// directories under test.
+const QString &OutputDirectory()
+{
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/absence-rel-out-XXXXXX"));
+    static const QString path = dir.path();
+    return path;
+}
+
+QString NextOutputName(const char *kind)
+{
+    static std::atomic<int> counter{0};
+    return OutputDirectory() + QStringLiteral("/%1-%2.txt").arg(++counter).arg(QLatin1String(kind));
+}
+
+// The environment of the child: ours without locale or clock settings, then
+// the Japanese locale and the fixed clock.
+std::vector<std::string> ChildEnvironment(const QString &fixedNow)
+{
+    std::vector<std::string> env;
+    for (char **e = environ; e && *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0
+            || entry.rfind("LANGUAGE=", 0) == 0 || entry.rfind("ABSENCE_FIXED_NOW=", 0) == 0)
+            continue;
+        env.push_back(entry);
+    }
+    env.push_back("LC_ALL=ja_JP.UTF-8");
+    env.push_back("LANG=ja_JP.UTF-8");
+    if (!fixedNow.isEmpty())
+        env.push_back("ABSENCE_FIXED_NOW=" + fixedNow.toStdString());
+    return env;
+}
+
+std::vector<char *> CStrings(std::vector<std::string> &strings)
+{
+    std::vector<char *> out;
+    for (std::string &s : strings)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+} // namespace
+
+QString CliPath()
+{
+#ifdef ABSENCE_CLI_PATH
+    return QStringLiteral(ABSENCE_CLI_PATH);
+#else
+    return QString();
+#endif
+}
+
+bool DropsPrivileges()
+{
+    return ::geteuid() == 0;
+}
+
+uid_t UnprivilegedUid()
+{
+    return DropsPrivileges() ? Nobody : ::geteuid();
+}
+
+CliProcess::CliProcess(const CliOptions &options)
+{
+    const QString cli = CliPath();
+    if (cli.isEmpty())
+        return;
+    std::vector<std::string> argStrings{cli.toStdString()};
+    for (const QString &a : options.args)
+        argStrings.push_back(a.toStdString());
+    std::vector<std::string> envStrings = ChildEnvironment(options.fixedNow);
+    std::vector<char *> argv = CStrings(argStrings);
+    std::vector<char *> envp = CStrings(envStrings);
+
+    m_outPath = NextOutputName("out");
+    m_errPath = NextOutputName("err");
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = ::open(QFile::encodeName(m_outPath).constData(),
+                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = ::open(QFile::encodeName(m_errPath).constData(),
+                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (in < 0 || out < 0 || err < 0) {
+        for (int fd : {in, out, err})
+            if (fd >= 0)
+                ::close(fd);
+        return;
+    }
+    const bool drop = options.unprivileged && DropsPrivileges();
+    m_start = std::chrono::steady_clock::now();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        // Only async-signal-safe calls from here on.
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
+            ::_exit(126);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(in);
+    ::close(out);
+    ::close(err);
+    m_started = m_pid > 0;
+    if (m_started && options.killAfter) {
+        std::this_thread::sleep_for(*options.killAfter);
+        Kill();
+    }
+}
+
+CliProcess::~CliProcess()
+{
+    if (m_pid > 0) {
+        Kill();
+        Wait();
+    }
+}
+
+void CliProcess::Kill()
+{
+    if (m_pid > 0)
+        ::kill(m_pid, SIGKILL);
+}
+
+bool CliProcess::Ended() const
+{
+    if (m_pid <= 0)
+        return true;
+    siginfo_t info {};
+    return ::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == m_pid;
+}
+
+CliResult CliProcess::Wait()
+{
+    CliResult result;
+    result.started = m_started;
+    if (m_pid <= 0)
+        return result;
+    int status = 0;
+    struct rusage usage {};
+    pid_t got;
+    do {
+        got = ::wait4(m_pid, &status, 0, &usage);
+    } while (got < 0 && errno == EINTR);
+    m_pid = -1;
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    if (got > 0) {
+        result.exited = WIFEXITED(status);
+        result.exitCode = result.exited ? WEXITSTATUS(status) : -1;
+        result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        result.peakRssKb = usage.ru_maxrss;
+    }
+    result.out = ReadFile(m_outPath);
+    result.err = ReadFile(m_errPath);
+    QFile::remove(m_outPath);
+    QFile::remove(m_errPath);
+    return result;
+}
+
+CliResult RunCli(const CliOptions &options)
+{
+    CliProcess process(options);
+    return process.Wait();
+}
+
+CliResult RunCli(const QStringList &args)
+{
+    CliOptions options;
+    options.args = args;
+    return RunCli(options);
+}
+
+QByteArray Sj(const QString &text)
+{
+    return absence::ToCp932(text);
+}
+
+ScratchDir::ScratchDir()
+{
+    QByteArray templ = QFile::encodeName(QDir::tempPath() + QStringLiteral("/absence-rel-XXXXXX"));
+    if (!::mkdtemp(templ.data()))
+        return;
+    // The unprivileged user must be able to reach the directory.
+    ::chmod(templ.constData(), 0755);
+    m_path = QFileInfo(QFile::decodeName(templ)).canonicalFilePath();
+}
+
+ScratchDir::~ScratchDir()
+{
+    if (m_path.isEmpty())
+        return;
+    // Directories a test made read-only must be writable again to be emptied.
+    ::chmod(QFile::encodeName(m_path).constData(), 0755);
+    QDirIterator it(m_path, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ::chmod(QFile::encodeName(it.next()).constData(), 0755);
+    QDir(m_path).removeRecursively();
+}
+
+void ScratchDir::Write(const QString &name, const QByteArray &bytes) const
+{
+    WriteFile(File(name), bytes);
+}
+
+QByteArray ScratchDir::Read(const QString &name) const
+{
+    return ReadFile(File(name));
+}
+
+QStringList ScratchDir::Entries() const
+{
+    QStringList names = QDir(m_path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
+                                                | QDir::System);
+    names.sort();
+    return names;
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool ok = file.write(bytes) == bytes.size();
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void LineDigest::Add(const char *data, qsizetype size)
+{
+    const QByteArrayView view(data, size);
+    ++count;
+    sum1 += qHash(view, size_t(0x9e3779b97f4a7c15ULL));
+    sum2 += quint64(qHash(view, size_t(0x243f6a8885a308d3ULL))) * 0x100000001b3ULL;
+}
+
+LineDigest DigestRecord(const QByteArray &bytes)
+{
+    LineDigest digest;
+    const char *data = bytes.constData();
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = bytes.indexOf("\r\n", start);
+        if (end < 0)
+            break;
+        digest.Add(data + start, end - start);
+        start = end + 2;
+    }
+    if (start < bytes.size())
+        digest.Add(data + start, bytes.size() - start);
+    return digest;
+}
+
+QList<QByteArray> SplitCrLf(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = bytes.indexOf("\r\n", start);
+        if (end < 0)
+            break;
+        lines.append(bytes.mid(start, end - start));
+        start = end + 2;
+    }
+    if (start < bytes.size())
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
+QByteArray StampLine(const QString &time)
+{
+    return Sj(QStringLiteral("最終更新：2026/12/08 ") + time);
+}
+
+void Figure(const QString &text)
+{
+    std::cout << "[ figures  ] " << text.toStdString() << std::endl;
+}
+
+} // namespace reliability

@@ -1,0 +1,315 @@
+// Hostile file systems: full, read-only, unreadable, linked, huge. The
+// program reports the error the operator should see and never damages the
+// record it already wrote.
+
+#include "cli_process.h"
+#include "day_data.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+using namespace reliability;
+
+namespace {
+
+QStringList DayArgs(const QString &dir, const QStringList &commands)
+{
+    return QStringList{QStringLiteral("--dir"), dir, QStringLiteral("--date"), QStringLiteral("2026-12-08")}
+           + commands;
+}
+
+QByteArray OldRecord(int lines)
+{
+    QByteArray bytes = Sj(QStringLiteral("最終更新：2026/12/07 17:45:10")) + "\r\n";
+    for (int n = 0; n < lines; ++n)
+        bytes += AbsenceLine(quint32(700000 + n)) + "\r\n";
+    return bytes;
+}
+
+// The error line as the front end prints it (UTF-8, the error box's ".").
+QString CreateError(const QString &path)
+{
+    return QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(path);
+}
+
+class TmpfsMount {
+public:
+    TmpfsMount(const QString &path, const char *options) : m_path(QFile::encodeName(path))
+    {
+        ::mkdir(m_path.constData(), 0755);
+        if (::mount("tmpfs", m_path.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0)
+            m_mounted = true;
+        else
+            m_error = std::strerror(errno);
+    }
+    ~TmpfsMount()
+    {
+        if (m_mounted)
+            ::umount2(m_path.constData(), MNT_DETACH);
+    }
+    bool Mounted() const { return m_mounted; }
+    std::string Error() const { return m_error; }
+
+private:
+    QByteArray m_path;
+    bool m_mounted = false;
+    std::string m_error;
+};
+
+} // namespace
+
+TEST(HostileFileSystem, FullFileSystemKeepsEarlierRecord)
+{
+    if (CliPath().isEmpty())
+        GTEST_SKIP() << "the command-line front end is not built";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root; running as uid " << ::geteuid();
+    ScratchDir base;
+    ASSERT_TRUE(base.IsValid());
+    const QString fs = base.File(QStringLiteral("fs"));
+    TmpfsMount mount(fs, "size=1m,nr_inodes=40,mode=0755");
+    if (!mount.Mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << mount.Error();
+
+    QByteArray day;
+    for (quint32 n = 0; n < 3000; ++n)
+        day += AbsenceLine(n) + "\r\n";
+    ASSERT_TRUE(WriteFile(fs + QStringLiteral("/2026-12-08A0.TXT"), day));
+    const QByteArray oldRecord = OldRecord(500);
+    const QString record = fs + QLatin1Char('/') + RecordName();
+    ASSERT_TRUE(WriteFile(record, oldRecord));
+
+    // No room for the new record's bytes.
+    struct statvfs st {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(fs).constData(), &st), 0);
+    const qint64 free = qint64(st.f_bavail) * qint64(st.f_frsize);
+    ASSERT_GT(free, 16 * 1024);
+    ASSERT_TRUE(WriteFile(fs + QStringLiteral("/filler"), QByteArray(free - 16 * 1024, 'x')));
+    const QStringList before = QDir(fs).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+
+    const CliResult noSpace = RunCli(DayArgs(fs, {QStringLiteral("collect"), QStringLiteral("save")}));
+    EXPECT_EQ(noSpace.exitCode, 1);
+    EXPECT_TRUE(noSpace.errText() == QStringLiteral("ｽﾄﾘｰﾑへの書き込みｴﾗｰ.\n")
+                || noSpace.errText() == CreateError(record))
+        << noSpace.errText().toStdString();
+    EXPECT_EQ(ReadFile(record), oldRecord);
+    EXPECT_EQ(QDir(fs).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
+
+    // No inode left: the temporary file cannot even be created.
+    ASSERT_TRUE(QFile::remove(fs + QStringLiteral("/filler")));
+    int made = 0;
+    for (;; ++made) {
+        const QByteArray name = QFile::encodeName(fs + QStringLiteral("/inode%1").arg(made));
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0) {
+            ASSERT_EQ(errno, ENOSPC);
+            break;
+        }
+        ::close(fd);
+    }
+    const CliResult noInode = RunCli(DayArgs(fs, {QStringLiteral("collect"), QStringLiteral("save")}));
+    EXPECT_EQ(noInode.exitCode, 1);
+    EXPECT_EQ(noInode.errText(), CreateError(record));
+    EXPECT_EQ(ReadFile(record), oldRecord);
+
+    // With room again, the same save goes through.
+    for (int k = 0; k < made; ++k)
+        QFile::remove(fs + QStringLiteral("/inode%1").arg(k));
+    const CliResult roomy = RunCli(DayArgs(fs, {QStringLiteral("collect"), QStringLiteral("save")}));
+    EXPECT_EQ(roomy.exitCode, 0) << roomy.errText().toStdString();
+    EXPECT_EQ(SplitCrLf(ReadFile(record)).size(), 3001);
+}
+
+TEST(HostileFileSystem, ReadOnlyDirectoryGivesCreationError)
+{
+    if (CliPath().isEmpty())
+        GTEST_SKIP() << "the command-line front end is not built";
+    ScratchDir dir;
+    ASSERT_TRUE(dir.IsValid());
+    WriteDay(dir, 2, 100);
+    const QByteArray oldRecord = OldRecord(20);
+    dir.Write(RecordName(), oldRecord);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.Path()).constData(), 0555), 0);
+
+    CliOptions collect;
+    collect.unprivileged = true;
+    collect.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult reading = RunCli(collect);
+    ASSERT_EQ(reading.exitCode, 0) << "the unprivileged user cannot even read the day: "
+                                   << reading.errText().toStdString();
+    EXPECT_EQ(reading.out.count('\n'), 200);
+
+    CliOptions save = collect;
+    save.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    const CliResult saving = RunCli(save);
+    EXPECT_EQ(saving.exitCode, 1);
+    EXPECT_EQ(saving.errText(), CreateError(dir.File(RecordName())));
+    EXPECT_EQ(dir.Read(RecordName()), oldRecord);
+    EXPECT_EQ(dir.Entries().size(), 3);
+    if (!DropsPrivileges())
+        Figure(QStringLiteral("read-only directory: ran as uid %1 (not root), no user switch").arg(::geteuid()));
+}
+
+TEST(HostileFileSystem, UnreadableDataFileGivesAccessDenied)
+{
+    if (CliPath().isEmpty())
+        GTEST_SKIP() << "the command-line front end is not built";
+    ScratchDir dir;
+    ASSERT_TRUE(dir.IsValid());
+    WriteDay(dir, 3, 50);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.File(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0), 0);
+
+    CliOptions options;
+    options.unprivileged = true;
+    options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    const CliResult run = RunCli(options);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errText(), QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n"));
+    // The run stopped there: nothing was saved.
+    EXPECT_FALSE(QFile::exists(dir.File(RecordName())));
+}
+
+// A record file name that is a symbolic link: the link stays and the file it
+// points to is replaced, so a record kept elsewhere (say on a shared folder)
+// is updated where it lies. A dangling link gets its target created; a link
+// that points to itself is replaced by the record.
+TEST(HostileFileSystem, RecordBehindSymbolicLink)
+{
+    if (CliPath().isEmpty())
+        GTEST_SKIP() << "the command-line front end is not built";
+    ScratchDir dir, store;
+    ASSERT_TRUE(dir.IsValid() && store.IsValid());
+    WriteDay(dir, 3, 200);
+    const QStringList collectSave{QStringLiteral("collect"), QStringLiteral("save")};
+    ASSERT_EQ(RunCli(DayArgs(dir.Path(), collectSave)).exitCode, 0);
+    const QByteArray newRecord = dir.Read(RecordName());
+    ASSERT_TRUE(QFile::remove(dir.File(RecordName())));
+
+    const QString target = store.File(QStringLiteral("kept.TXT"));
+    const QByteArray oldRecord = OldRecord(30);
+    store.Write(QStringLiteral("kept.TXT"), oldRecord);
+    const QByteArray link = QFile::encodeName(dir.File(RecordName()));
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), link.constData()), 0);
+    auto isLinkToTarget = [&] {
+        struct stat st {};
+        return ::lstat(link.constData(), &st) == 0 && S_ISLNK(st.st_mode)
+               && QFile::symLinkTarget(dir.File(RecordName())) == target;
+    };
+
+    const CliResult opened = RunCli(DayArgs(dir.Path(), {QStringLiteral("open"), QStringLiteral("print")}));
+    EXPECT_EQ(opened.exitCode, 0) << opened.errText().toStdString();
+    EXPECT_EQ(opened.out.count('\n'), 31);
+
+    const CliResult saved = RunCli(DayArgs(dir.Path(), collectSave));
+    EXPECT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
+    EXPECT_TRUE(isLinkToTarget());
+    EXPECT_EQ(ReadFile(target), newRecord);
+    EXPECT_EQ(store.Entries(), QStringList{QStringLiteral("kept.TXT")});
+    EXPECT_EQ(dir.Entries().size(), 4);
+
+    // Dangling: opening fails clearly, saving creates the target.
+    ASSERT_TRUE(QFile::remove(target));
+    const CliResult openDangling = RunCli(DayArgs(dir.Path(), {QStringLiteral("open")}));
+    EXPECT_EQ(openDangling.exitCode, 1);
+    EXPECT_EQ(openDangling.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.File(RecordName())));
+    const CliResult saveDangling = RunCli(DayArgs(dir.Path(), collectSave));
+    EXPECT_EQ(saveDangling.exitCode, 0) << saveDangling.errText().toStdString();
+    EXPECT_TRUE(isLinkToTarget());
+    EXPECT_EQ(ReadFile(target), newRecord);
+
+    // A link to itself holds nothing; the save puts the record in its place.
+    ASSERT_EQ(::unlink(link.constData()), 0);
+    ASSERT_EQ(::symlink(RecordName().toUtf8().constData(), link.constData()), 0);
+    const CliResult saveLoop = RunCli(DayArgs(dir.Path(), collectSave));
+    EXPECT_EQ(saveLoop.exitCode, 0) << saveLoop.errText().toStdString();
+    EXPECT_EQ(dir.Read(RecordName()), newRecord);
+    EXPECT_EQ(dir.Entries().size(), 4);
+}
+
+// A named pipe where a data or record file should be: nothing will ever be
+// written into it, and the program must not wait for it.
+TEST(HostileFileSystem, NamedPipeInPlaceOfDayFileDoesNotHang)
+{
+    if (CliPath().isEmpty())
+        GTEST_SKIP() << "the command-line front end is not built";
+    ScratchDir dir;
+    ASSERT_TRUE(dir.IsValid());
+    WriteDay(dir, 3, 10);
+    ASSERT_TRUE(QFile::remove(dir.File(QStringLiteral("2026-12-08A1.TXT"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.File(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0644), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.File(RecordName())).constData(), 0644), 0);
+
+    // A watchdog, not a time limit: a run that waits on the pipe never ends.
+    auto runGuarded = [&](const QStringList &commands) {
+        CliOptions options;
+        options.args = DayArgs(dir.Path(), commands);
+        CliProcess process(options);
+        for (int waited = 0; waited < 3000 && !process.Ended(); ++waited)
+            ::usleep(10000);
+        process.Kill();
+        return process.Wait();
+    };
+    const CliResult collected = runGuarded({QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_TRUE(collected.exited) << "collect waited on the named pipe until killed";
+    EXPECT_EQ(collected.exitCode, 0) << collected.errText().toStdString();
+    EXPECT_EQ(collected.out.count('\n'), 20);
+
+    const CliResult opened = runGuarded({QStringLiteral("open"), QStringLiteral("print")});
+    ASSERT_TRUE(opened.exited) << "open waited on the named pipe until killed";
+    EXPECT_EQ(opened.exitCode, 0) << opened.errText().toStdString();
+    EXPECT_TRUE(opened.out.isEmpty());
+
+    // Saving puts a real record in the pipe's place.
+    const CliResult saved = runGuarded({QStringLiteral("collect"), QStringLiteral("save")});
+    ASSERT_TRUE(saved.exited);
+    EXPECT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
+    EXPECT_EQ(SplitCrLf(dir.Read(RecordName())).size(), 21);
+}
+
+TEST(HostileFileSystem, HugeRecordLoadsAndSaves)
+{
+    if (CliPath().isEmpty())
+        GTEST_SKIP() << "the command-line front end is not built";
+    ScratchDir dir;
+    ASSERT_TRUE(dir.IsValid());
+    const qint64 size = qint64(qEnvironmentVariableIntValue("ABSENCE_HUGE_MB") > 0
+                                   ? qEnvironmentVariableIntValue("ABSENCE_HUGE_MB") : 200) << 20;
+    // A forked child starts with our resident pages: the floor of the figure.
+    const long floorKb = RunCli(QStringList{QStringLiteral("--help")}).peakRssKb;
+    // No last-update line in it, so the save adds one and keeps every line.
+    QByteArray old;
+    old.reserve(size + 256);
+    LineDigest expected;
+    for (quint32 n = 0; old.size() < size; ++n) {
+        const QByteArray line = PadHour(AbsenceLine(n));
+        old += line;
+        old += "\r\n";
+        expected.Add(line);
+    }
+    expected.Add(StampLine());
+    ASSERT_TRUE(WriteFile(dir.File(RecordName()), old));
+    const qint64 oldSize = old.size();
+    old = QByteArray();
+
+    const CliResult run = RunCli(DayArgs(dir.Path(), {QStringLiteral("open"), QStringLiteral("save")}));
+    ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
+    const QByteArray saved = dir.Read(RecordName());
+    EXPECT_EQ(saved.size(), oldSize + StampLine().size() + 2);
+    EXPECT_TRUE(DigestRecord(saved) == expected);
+    EXPECT_EQ(dir.Entries().size(), 1);
+    Figure(QStringLiteral("record of %1 MB (%2 lines): open save in %3 s, peak RSS %4 MB = %5 x "
+                          "the file (floor %6 MB)")
+               .arg(double(oldSize) / (1 << 20), 0, 'f', 1).arg(expected.count - 1)
+               .arg(run.seconds, 0, 'f', 1).arg(run.peakRssKb / 1024)
+               .arg(double(run.peakRssKb) * 1024 / double(oldSize), 0, 'f', 2).arg(floorKb / 1024));
+}
