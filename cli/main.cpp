@@ -9,6 +9,8 @@
 // error and the later commands do not run); 2 a usage error (nothing runs).
 
 #include "absence_list.h"
+
+#include <algorithm>
 #include "collection.h"
 #include "day_files.h"
 #include "errors.h"
@@ -211,21 +213,53 @@ void setUpClock()
     absence::setClock(std::make_shared<absence::FixedClock>(at));
 }
 
+// Decodes a long line in pieces cut between characters, so it is never held
+// whole as text.
+QByteArray toUtf8InPieces(QByteArrayView line)
+{
+    constexpr qsizetype Piece = 64 * 1024;
+    QByteArray out;
+    qsizetype start = 0;
+    while (start < line.size()) {
+        qsizetype end = start;
+        while (end < line.size() && end - start < Piece) {
+            const auto b = quint8(line[end]);
+            const bool lead = (b >= 0x81 && b <= 0x9f) || (b >= 0xe0 && b <= 0xfc);
+            end += lead ? 2 : 1;
+        }
+        end = std::min(end, line.size());
+        out += absence::FromCp932(QByteArray::fromRawData(line.data() + start, end - start)).toUtf8();
+        if (out.size() >= Piece) {
+            writeBytes(stdout, out);
+            out.clear();
+        }
+        start = end;
+    }
+    return out;
+}
+
 void printList(const absence::AbsenceList &list, bool raw)
 {
     // Written in pieces, so a large day is not held a second time.
+    constexpr qsizetype Flush = 64 * 1024;
     QByteArray out;
     const int count = list.Count();
     for (int i = 0; i < count; ++i) {
         const QByteArrayView line = list.View(i);
-        if (raw) {
+        if (line.size() >= Flush) {
+            writeBytes(stdout, out);
+            out.clear();
+            if (raw)
+                std::fwrite(line.data(), 1, size_t(line.size()), stdout);
+            else
+                out = toUtf8InPieces(line);
+        } else if (raw) {
             out += line;
-            out += "\r\n";
         } else {
             out += absence::FromCp932(QByteArray::fromRawData(line.data(), line.size())).toUtf8();
-            out += '\n';
         }
-        if (out.size() >= 64 * 1024 || i + 1 == count) {
+        out += raw ? "\r\n" : "\n";
+        if (out.size() >= Flush || i + 1 == count) {
             writeBytes(stdout, out);
             out.clear();
         }

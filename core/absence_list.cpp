@@ -27,6 +27,7 @@ QByteArray raw(const char *data, size_t size)
 }
 
 constexpr size_t LargeLine = 16 * 1024;
+constexpr qsizetype RankedBytes = 64 * 1024;
 
 } // namespace
 
@@ -97,7 +98,11 @@ std::string AbsenceList::FullKey(QByteArrayView line) const
 {
     if (!m_collator)
         return std::string(line.data(), size_t(line.size()));
-    const QString text = FromCp932(raw(line.data(), size_t(line.size())));
+    // A line's rank is taken from its first 64 KiB: lines that agree that far
+    // keep their arrival order, and a line of many megabytes is never decoded
+    // whole just to be ranked.
+    const qsizetype ranked = std::min<qsizetype>(line.size(), RankedBytes);
+    const QString text = FromCp932(raw(line.data(), size_t(ranked)));
     thread_local std::vector<uint8_t> buf(512);
     int32_t n = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()),
                                 int32_t(text.size()), buf.data(), int32_t(buf.size()));
@@ -377,6 +382,10 @@ QVariant AbsenceList::data(const QModelIndex &idx, int role) const
     const AbsenceListEntry &e = m_entries[size_t(idx.row())];
     switch (role) {
     case Qt::DisplayRole:
+        // A line of megabytes cannot be read on screen anyway; its head is
+        // shown, and laying it out stays quick.
+        if (qsizetype(e.size) > RankedBytes)
+            return FromCp932(raw(e.data, size_t(RankedBytes))) + QChar(0x2026);
         return FromCp932(raw(e.data, e.size));
     case RawLineRole:
         return QByteArray(e.data, qsizetype(e.size));

@@ -70,16 +70,26 @@ void Save(AbsenceList &list)
     constexpr qsizetype ChunkSize = 64 * 1024;
     QByteArray chunk;
     chunk.reserve(ChunkSize);
-    auto writeChunk = [&] {
-        if (file.write(chunk) != chunk.size()) {
+    auto writeOut = [&](const char *data, qsizetype size) {
+        if (size > 0 && file.write(data, size) != size) {
             file.cancelWriting();
             throw WriteError();
         }
+    };
+    auto writeChunk = [&] {
+        writeOut(chunk.constData(), chunk.size());
         chunk.resize(0);
     };
     const int count = list.Count();
     for (int i = 0; i < count; ++i) {
-        chunk += list.View(i);
+        const QByteArrayView line = list.View(i);
+        if (line.size() >= ChunkSize) {
+            // A long line goes out as it is rather than through a copy.
+            writeChunk();
+            writeOut(line.data(), line.size());
+        } else {
+            chunk += line;
+        }
         chunk += "\r\n";
         if (chunk.size() >= ChunkSize)
             writeChunk();
