@@ -51,9 +51,10 @@ void Save(AbsenceList &list)
     else
         list.Add(stamp);
 
-    // Without a readable working directory the path would point elsewhere.
+    // Without a readable working directory (removed while the program ran)
+    // the path would point elsewhere: name only the file.
     if (!IsDirectory(wd))
-        throw FileCreateError(path);
+        throw FileCreateError(RecordFileName());
     // A record saved under another case of the name is the one replaced.
     const QString existing = FindEntry(path);
     if (!existing.isEmpty())

@@ -243,6 +243,37 @@ TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
     EXPECT_EQ(extent, 0) << "the extent is fitted only after a whole run";
 }
 
+TEST_F(CollectionWindowTest, WorkingDirectoryRemovedWhileTheWindowIsOpen)
+{
+    WriteDayData();
+    int afterFailedSave = -1, afterCollect = -1;
+    bool openAfterwards = false;
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        ASSERT_TRUE(QDir(QDir::currentPath()).removeRecursively());
+        Click(form->BitBtn1);
+        afterFailedSave = form->Items().Count();
+        Click(form->BitBtn2);
+        afterCollect = form->Items().Count();
+        openAfterwards = form->isVisible();
+        Click(form->BitBtn3);
+    })
+        .then<SaveQuestion>([](SaveQuestion *) { Press(Qt::Key_Return); })
+        .then<QMessageBox>([](QMessageBox *box) {
+            ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙ 2026-12-08A.TXT を作成できません."));
+            Press(Qt::Key_Return);
+        })
+        .then<QMessageBox>([](QMessageBox *box) {
+            ExpectPlainMessage(box, QStringLiteral("欠席記録データがありません"));
+            Press(Qt::Key_Return);
+        });
+    RunCollection(op);
+    EXPECT_EQ(afterFailedSave, DayLines().size() + 1) << "the list keeps its new stamp";
+    EXPECT_EQ(afterCollect, 0) << "every data file is absent";
+    EXPECT_TRUE(openAfterwards);
+}
+
 TEST_F(CollectionWindowTest, CloseBoxEndsTheRunWithoutSavingAndHidesTheWindow)
 {
     WriteDayData();
