@@ -9,6 +9,7 @@
 #include <cstring>
 #include <numeric>
 #include <unicode/ucol.h>
+#include <unicode/uiter.h>
 
 namespace absence {
 
@@ -94,37 +95,46 @@ AbsenceList::~AbsenceList()
         ucol_close(m_collator);
 }
 
-std::string AbsenceList::FullKey(QByteArrayView line) const
+QString AbsenceList::RankText(QByteArrayView line) const
 {
-    if (!m_collator)
-        return std::string(line.data(), size_t(line.size()));
     // A line's rank is taken from its first 64 KiB: lines that agree that far
     // keep their arrival order, and a line of many megabytes is never decoded
     // whole just to be ranked.
     const qsizetype ranked = std::min<qsizetype>(line.size(), RankedBytes);
-    const QString text = FromCp932(raw(line.data(), size_t(ranked)));
-    thread_local std::vector<uint8_t> buf(512);
-    int32_t n = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()),
-                                int32_t(text.size()), buf.data(), int32_t(buf.size()));
-    if (n > int32_t(buf.size())) {
-        buf.resize(size_t(n));
-        n = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()),
-                            int32_t(text.size()), buf.data(), int32_t(buf.size()));
-    }
-    // Without the terminating zero; keys hold no other zero byte.
-    return std::string(reinterpret_cast<const char *>(buf.data()), size_t(n > 0 ? n - 1 : 0));
+    return FromCp932(raw(line.data(), size_t(ranked)));
+}
+
+int AbsenceList::CompareText(const QString &a, const QString &b) const
+{
+    if (!m_collator)
+        return a.compare(b);
+    return int(ucol_strcoll(m_collator, reinterpret_cast<const UChar *>(a.utf16()), int32_t(a.size()),
+                            reinterpret_cast<const UChar *>(b.utf16()), int32_t(b.size())));
 }
 
 void AbsenceList::MakeEntry(AbsenceListEntry &entry, const char *data, size_t size,
-                            std::string *fullKey) const
+                            QString *text) const
 {
     entry.data = data;
     entry.size = quint32(size);
-    std::string key = FullKey(QByteArrayView(data, qsizetype(size)));
     std::memset(entry.prefix, 0, AbsenceListEntry::PrefixSize);
-    std::memcpy(entry.prefix, key.data(), std::min(key.size(), AbsenceListEntry::PrefixSize));
-    if (fullKey)
-        *fullKey = std::move(key);
+    QString ranked = RankText(QByteArrayView(data, qsizetype(size)));
+    if (m_collator) {
+        // Only the head of the collation key is kept; ICU makes just that
+        // much of it. The bytes are those of the whole key's head.
+        UCharIterator it;
+        uiter_setString(&it, reinterpret_cast<const UChar *>(ranked.utf16()), int32_t(ranked.size()));
+        uint32_t state[2] = {0, 0};
+        UErrorCode status = U_ZERO_ERROR;
+        ucol_nextSortKeyPart(m_collator, &it, state, entry.prefix,
+                             int32_t(AbsenceListEntry::PrefixSize), &status);
+        if (U_FAILURE(status))
+            std::memset(entry.prefix, 0xff, AbsenceListEntry::PrefixSize);
+    } else {
+        std::memcpy(entry.prefix, data, std::min(size, AbsenceListEntry::PrefixSize));
+    }
+    if (text)
+        *text = std::move(ranked);
 }
 
 int AbsenceList::CompareEntries(const AbsenceListEntry &a, const AbsenceListEntry &b) const
@@ -132,7 +142,7 @@ int AbsenceList::CompareEntries(const AbsenceListEntry &a, const AbsenceListEntr
     const int c = std::memcmp(a.prefix, b.prefix, AbsenceListEntry::PrefixSize);
     if (c != 0 || a.complete())
         return c;
-    return FullKey(QByteArrayView(a.data, a.size)).compare(FullKey(QByteArrayView(b.data, b.size)));
+    return CompareText(RankText(QByteArrayView(a.data, a.size)), RankText(QByteArrayView(b.data, b.size)));
 }
 
 void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
@@ -150,8 +160,8 @@ void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
     order.shrink_to_fit();
 
     // Runs whose key heads are equal and not the whole key are ordered by
-    // their whole keys, computed for that run only.
-    std::vector<std::string> keys;
+    // comparing their texts, decoded once for that run only.
+    std::vector<QString> texts;
     std::vector<int> runOrder;
     for (size_t i = 0; i < entries.size();) {
         size_t j = i + 1;
@@ -159,13 +169,14 @@ void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
                && std::memcmp(entries[i].prefix, entries[j].prefix, AbsenceListEntry::PrefixSize) == 0)
             ++j;
         if (j - i > 1 && !entries[i].complete()) {
-            keys.clear();
+            texts.clear();
             for (size_t k = i; k < j; ++k)
-                keys.push_back(FullKey(QByteArrayView(entries[k].data, entries[k].size)));
+                texts.push_back(RankText(QByteArrayView(entries[k].data, entries[k].size)));
             runOrder.resize(j - i);
             std::iota(runOrder.begin(), runOrder.end(), 0);
-            std::stable_sort(runOrder.begin(), runOrder.end(),
-                             [&](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; });
+            std::stable_sort(runOrder.begin(), runOrder.end(), [&](int a, int b) {
+                return CompareText(texts[size_t(a)], texts[size_t(b)]) < 0;
+            });
             permuteInPlace(entries.data() + i, runOrder);
         }
         i = j;
@@ -186,7 +197,7 @@ void AbsenceList::CompactIfWasteful()
 
 int AbsenceList::Compare(const QByteArray &a, const QByteArray &b) const
 {
-    return FullKey(cutAtNul(a)).compare(FullKey(cutAtNul(b)));
+    return CompareText(RankText(cutAtNul(a)), RankText(cutAtNul(b)));
 }
 
 void AbsenceList::Clear()
@@ -226,9 +237,9 @@ int AbsenceList::Add(const QByteArray &line)
     if (m_entries.size() >= size_t(INT_MAX - 1) || size_t(stored.size()) > UINT32_MAX)
         throw LineInsertError();
     AbsenceListEntry entry;
-    std::string key;
+    QString text;
     MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
-              &key);
+              &text);
     // Upper bound over the list as it stands: after a re-ordering the list is
     // no longer in collation order, and the line goes where the search lands.
     size_t lo = 0, hi = m_entries.size();
@@ -237,7 +248,7 @@ int AbsenceList::Add(const QByteArray &line)
         const AbsenceListEntry &other = m_entries[mid];
         int c = std::memcmp(entry.prefix, other.prefix, AbsenceListEntry::PrefixSize);
         if (c == 0 && !entry.complete())
-            c = key.compare(FullKey(QByteArrayView(other.data, other.size)));
+            c = CompareText(text, RankText(QByteArrayView(other.data, other.size)));
         if (c < 0)
             hi = mid;
         else

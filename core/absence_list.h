@@ -7,7 +7,6 @@
 #include <QByteArrayView>
 #include <QList>
 #include <memory>
-#include <string>
 #include <vector>
 
 struct UCollator;
@@ -105,9 +104,9 @@ public:
 
 private:
     friend class Filler;
-    std::string FullKey(QByteArrayView line) const;
-    void MakeEntry(AbsenceListEntry &entry, const char *data, size_t size,
-                   std::string *fullKey) const;
+    QString RankText(QByteArrayView line) const;
+    int CompareText(const QString &a, const QString &b) const;
+    void MakeEntry(AbsenceListEntry &entry, const char *data, size_t size, QString *text) const;
     int CompareEntries(const AbsenceListEntry &a, const AbsenceListEntry &b) const;
     void SortEntries(std::vector<AbsenceListEntry> &entries) const;
     void CompactIfWasteful();

@@ -6,6 +6,7 @@
 #include "record_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <numeric>
 
@@ -13,41 +14,68 @@ namespace absence {
 
 std::vector<qint32> SortKeyTable;
 
-QByteArray TakeLeft(const QByteArray &s, qsizetype n)
+namespace {
+
+// The helpers work on views: keying a day of lines then copies nothing.
+QByteArrayView leftOf(QByteArrayView s, qsizetype n)
 {
     if (n < s.size())
-        return n <= 0 ? QByteArray() : s.left(n);
+        return n <= 0 ? QByteArrayView() : s.first(n);
     return s;
 }
 
-QByteArray TakeMid(const QByteArray &s, qsizetype from, qsizetype count)
+QByteArrayView midOf(QByteArrayView s, qsizetype from, qsizetype count)
 {
     if (count < s.size() && s.size() + 1 >= from + count) {
         if (count <= 0)
-            return QByteArray();
-        return s.mid(std::max<qsizetype>(from, 1) - 1, count);
+            return QByteArrayView();
+        return s.sliced(std::max<qsizetype>(from, 1) - 1, count);
     }
     return s;
 }
 
-QByteArray TakeRight(const QByteArray &s, qsizetype n)
+QByteArrayView rightOf(QByteArrayView s, qsizetype n)
 {
     if (n < s.size())
-        return n <= 0 ? QByteArray() : s.right(n);
+        return n <= 0 ? QByteArrayView() : s.last(n);
     return s;
 }
 
-QByteArray Trim(const QByteArray &s)
+QByteArrayView trimmed(QByteArrayView s)
 {
     qsizetype b = 0, e = s.size();
     while (b < e && quint8(s[b]) < 33)
         ++b;
     while (e > b && quint8(s[e - 1]) < 33)
         --e;
-    return s.mid(b, e - b);
+    return s.sliced(b, e - b);
 }
 
-qint32 ParseLeadingInt(const QByteArray &s)
+} // namespace
+
+QByteArray TakeLeft(const QByteArray &s, qsizetype n)
+{
+    return leftOf(s, n).toByteArray();
+}
+
+QByteArray TakeMid(const QByteArray &s, qsizetype from, qsizetype count)
+{
+    return midOf(s, from, count).toByteArray();
+}
+
+QByteArray TakeRight(const QByteArray &s, qsizetype n)
+{
+    return rightOf(s, n).toByteArray();
+}
+
+QByteArray Trim(const QByteArray &s)
+{
+    return trimmed(s).toByteArray();
+}
+
+namespace {
+
+qint32 parseLeadingInt(QByteArrayView s)
 {
     const qsizetype n = s.size();
     qsizetype i = 0;
@@ -84,22 +112,48 @@ qint32 ParseLeadingInt(const QByteArray &s)
     return qint32(std::min<qint64>(value, std::numeric_limits<qint32>::max()));
 }
 
+} // namespace
+
+qint32 ParseLeadingInt(const QByteArray &s)
+{
+    return parseLeadingInt(s);
+}
+
+namespace {
+
+qint32 timeKeyOf(QByteArrayView line)
+{
+    const QByteArrayView t = leftOf(line, 10);
+    const QByteArrayView hms = midOf(t, 2, 8);
+    const QByteArrayView parts[] = {leftOf(hms, 2), midOf(hms, 4, 2), rightOf(hms, 2)};
+    // Each part is at most the ten bytes of t.
+    char joined[32];
+    qsizetype size = 0;
+    for (const QByteArrayView part : parts) {
+        std::memcpy(joined + size, part.data(), size_t(part.size()));
+        size += part.size();
+    }
+    return parseLeadingInt(QByteArrayView(joined, size));
+}
+
+qint32 classKeyOf(QByteArrayView line)
+{
+    const qsizetype p = line.indexOf('=') + 1;
+    const QByteArrayView head = p > 0 ? line.first(p - 1) : QByteArrayView();
+    const QByteArrayView cls = rightOf(head, head.size() - 10);
+    return parseLeadingInt(trimmed(cls));
+}
+
+} // namespace
+
 qint32 TimeKey(const QByteArray &line)
 {
-    const QByteArray t = TakeLeft(line, 10);
-    const QByteArray hms = TakeMid(t, 2, 8);
-    const QByteArray hh = TakeLeft(hms, 2);
-    const QByteArray mm = TakeMid(hms, 4, 2);
-    const QByteArray ss = TakeRight(hms, 2);
-    return ParseLeadingInt(hh + mm + ss);
+    return timeKeyOf(line);
 }
 
 qint32 ClassKey(const QByteArray &line)
 {
-    const qsizetype p = line.indexOf('=') + 1;
-    const QByteArray head = p > 0 ? line.left(p - 1) : QByteArray();
-    const QByteArray cls = TakeRight(head, head.size() - 10);
-    return ParseLeadingInt(Trim(cls));
+    return classKeyOf(line);
 }
 
 void ExchangeSort(AbsenceList &list, int first, int last)
@@ -139,10 +193,8 @@ void reorder(AbsenceList &list, KeyFn key)
     const int first = IsLastUpdateLine(line0) ? 1 : 0;
     const int last = list.Count() - 1;
     SortKeyTable.assign(size_t(list.Count()), 0);
-    for (int i = first; i <= last; ++i) {
-        const QByteArrayView line = list.View(i);
-        SortKeyTable[size_t(i)] = key(QByteArray::fromRawData(line.data(), line.size()));
-    }
+    for (int i = first; i <= last; ++i)
+        SortKeyTable[size_t(i)] = key(list.View(i));
     ExchangeSort(list, first, last);
 }
 
@@ -150,12 +202,12 @@ void reorder(AbsenceList &list, KeyFn key)
 
 void OrderByTime(AbsenceList &list)
 {
-    reorder(list, TimeKey);
+    reorder(list, timeKeyOf);
 }
 
 void OrderByClass(AbsenceList &list)
 {
-    reorder(list, ClassKey);
+    reorder(list, classKeyOf);
 }
 
 } // namespace absence

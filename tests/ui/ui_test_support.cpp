@@ -99,7 +99,7 @@ QWidget *Focused()
 void Press(int key, Qt::KeyboardModifiers modifiers)
 {
     // Activation after a modal box closes arrives through the event queue.
-    QTest::qWaitFor([] { return QApplication::activeWindow() != nullptr; }, 2000);
+    (void)QTest::qWaitFor([] { return QApplication::activeWindow() != nullptr; }, 2000);
     QWidget *target = Focused();
     if (!target)
         target = QApplication::activeModalWidget();
