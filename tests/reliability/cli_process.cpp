@@ -97,9 +97,41 @@ uid_t UnprivilegedUid()
     return DropsPrivileges() ? Nobody : ::geteuid();
 }
 
+namespace {
+
+// The build tree may lie where the unprivileged user cannot reach (a clone in
+// a private temporary folder): that user runs a copy kept in a folder open
+// to all.
+QString CopyReachableByAll(const QString &cli)
+{
+    static const struct Copy {
+        QString dir, path;
+        explicit Copy(const QString &from)
+        {
+            char pattern[] = "/tmp/absence-cli-XXXXXX";
+            if (::mkdtemp(pattern) == nullptr)
+                return;
+            dir = QString::fromLocal8Bit(pattern);
+            path = dir + QStringLiteral("/absence-collector-cli");
+            if (::chmod(pattern, 0755) != 0 || !QFile::copy(from, path)
+                || ::chmod(QFile::encodeName(path).constData(), 0755) != 0)
+                path.clear();
+        }
+        ~Copy()
+        {
+            if (!dir.isEmpty())
+                QDir(dir).removeRecursively();
+        }
+    } copy(cli);
+    return copy.path.isEmpty() ? cli : copy.path;
+}
+
+} // namespace
+
 CliProcess::CliProcess(const CliOptions &options)
 {
-    const QString cli = CliPath();
+    const bool drop = options.unprivileged && DropsPrivileges();
+    const QString cli = drop && !CliPath().isEmpty() ? CopyReachableByAll(CliPath()) : CliPath();
     if (cli.isEmpty())
         return;
     std::vector<std::string> argStrings{cli.toStdString()};
@@ -122,7 +154,6 @@ CliProcess::CliProcess(const CliOptions &options)
                 ::close(fd);
         return;
     }
-    const bool drop = options.unprivileged && DropsPrivileges();
     m_start = std::chrono::steady_clock::now();
     m_pid = ::fork();
     if (m_pid == 0) {
