@@ -20,15 +20,9 @@ constexpr char CtrlZ = '\x1a';
 
 DataFileReader::DataFileReader(const QString &path)
 {
-    const QByteArray name = QFile::encodeName(path);
-    // Non-blocking only for the open: a named pipe without a writer must not
-    // hold the run up (it then reads as empty).
-    do {
-        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (m_fd < 0 && errno == EINTR);
+    m_fd = OpenForReading(path);
     if (m_fd < 0)
         throw InOutError::fromErrno(errno);
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
 }
 
 DataFileReader::~DataFileReader()

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -123,6 +124,19 @@ QString FindEntry(const QString &path)
     if (best.isEmpty())
         return QString();
     return (dir == QLatin1String("/") ? QString() : dir) + QLatin1Char('/') + QFile::decodeName(best);
+}
+
+int OpenForReading(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd;
+    // Non-blocking only for the open, then ordinary blocking reads.
+    do {
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 bool IsFileAbsent(const QString &path)

@@ -34,6 +34,10 @@ QString RecordFilePath();
 // working directory does not exist.
 QString FindEntry(const QString &path);
 
+// Opens an existing file for reading; -1 with errno set on failure. A named
+// pipe without a writer does not hold the caller up: it reads as empty.
+int OpenForReading(const QString &path);
+
 // True when no entry of any kind (file, directory, link...) bears the name.
 bool IsFileAbsent(const QString &path);
 

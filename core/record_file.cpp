@@ -167,16 +167,9 @@ QList<QByteArray> SplitRecordText(const QByteArray &bytes)
 
 void Load(AbsenceList &list, const QString &path)
 {
-    const QByteArray name = QFile::encodeName(path);
-    int fd;
-    // Non-blocking only for the open: a named pipe without a writer must not
-    // hold the load up (it then reads as empty).
-    do {
-        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = OpenForReading(path);
     if (fd < 0)
         throw FileOpenError(path);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
