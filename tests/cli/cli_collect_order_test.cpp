@@ -10,16 +10,6 @@ using namespace clitest;
 
 namespace {
 
-CliResult runIn(const DayDir &dir, const QStringList &args,
-                const QString &locale = QStringLiteral("ja_JP.UTF-8"))
-{
-    CliRun run;
-    run.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
-                           QStringLiteral("2026-12-08")} + args;
-    run.locale = locale;
-    return runCli(run);
-}
-
 // `sub` appears in `all` in this order (other lines may come between).
 bool isSubsequence(const QStringList &sub, const QStringList &all)
 {

@@ -15,18 +15,6 @@ const QString Record = QStringLiteral("2026-12-08A.TXT");
 const QString IndexError0 = QStringLiteral("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (0)\n");
 const QString AccessDenied = QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n");
 
-CliResult runIn(const DayDir &dir, const QStringList &args,
-                const QString &locale = QStringLiteral("ja_JP.UTF-8"),
-                const QString &fixedNow = QStringLiteral("2026-12-08T09:30:00"))
-{
-    CliRun run;
-    run.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
-                           QStringLiteral("2026-12-08")} + args;
-    run.locale = locale;
-    run.fixedNow = fixedNow;
-    return runCli(run);
-}
-
 TEST(CliErrors, SaveOnAnEmptyListIsTheListIndexErrorWithoutDot)
 {
     DayDir dir;

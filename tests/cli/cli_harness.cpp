@@ -223,4 +223,15 @@ QList<QByteArray> printedAsSj(const CliResult &result)
     return lines;
 }
 
+CliResult runIn(const DayDir &dir, const QStringList &args, const QString &locale,
+                const QString &fixedNow)
+{
+    CliRun run;
+    run.fixedNow = fixedNow;
+    run.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
+                           QStringLiteral("2026-12-08")} + args;
+    run.locale = locale;
+    return runCli(run);
+}
+
 } // namespace clitest

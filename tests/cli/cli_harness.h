@@ -56,6 +56,12 @@ QByteArray joinLines(const QList<QByteArray> &lines, const QByteArray &terminato
 QByteArray joinSj(const QStringList &lines, const QByteArray &terminator = "\r\n");
 
 // A temporary working directory with helpers for its files.
+class DayDir;
+// Runs the given commands on the 2026-12-08 day held in `dir`, clock fixed.
+CliResult runIn(const DayDir &dir, const QStringList &args,
+                const QString &locale = QStringLiteral("ja_JP.UTF-8"),
+                const QString &fixedNow = QStringLiteral("2026-12-08T09:30:00"));
+
 class DayDir {
 public:
     DayDir();

@@ -15,22 +15,18 @@ namespace {
 
 const QString Record = QStringLiteral("2026-12-08A.TXT");
 
-CliResult runIn(const DayDir &dir, const QStringList &args,
+// These tests vary the clock more often than the locale.
+CliResult runAt(const DayDir &dir, const QStringList &args,
                 const QString &fixedNow = QStringLiteral("2026-12-08T09:30:00"),
                 const QString &locale = QStringLiteral("ja_JP.UTF-8"))
 {
-    CliRun run;
-    run.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
-                           QStringLiteral("2026-12-08")} + args;
-    run.fixedNow = fixedNow;
-    run.locale = locale;
-    return runCli(run);
+    return runIn(dir, args, locale, fixedNow);
 }
 
 TEST(CliRecord, OpenWithoutRecordFileIsAMessage)
 {
     DayDir dir;
-    const CliResult r = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult r = runAt(dir, {QStringLiteral("open"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.errText(), QStringLiteral("欠席連絡記録ファイルはありません！\n"));
     EXPECT_TRUE(r.out.isEmpty());
@@ -40,7 +36,7 @@ TEST(CliRecord, SaveWritesTheListWithALastUpdateLineAndCrLf)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
+    const CliResult r = runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.errText(), QStringLiteral("保存しました！\n"));
     EXPECT_TRUE(r.out.isEmpty());
@@ -57,7 +53,7 @@ TEST(CliRecord, RawPrintAfterSaveEqualsTheRecordFile)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("class"),
+    const CliResult r = runAt(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("class"),
                                     QStringLiteral("save"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     ASSERT_FALSE(r.out.isEmpty());
@@ -68,10 +64,10 @@ TEST(CliRecord, SaveThenOpenReloadsInCollationOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult collated = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
-    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")}).exitCode, 0);
+    const CliResult collated = runAt(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    ASSERT_EQ(runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")}).exitCode, 0);
 
-    const CliResult reopened = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult reopened = runAt(dir, {QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_EQ(reopened.exitCode, 0) << reopened.err.constData();
     EXPECT_TRUE(reopened.err.isEmpty()) << reopened.err.constData();
     QStringList expected = collated.outLines();
@@ -83,10 +79,10 @@ TEST(CliRecord, ASecondSaveAfterTimeOrderReplacesTheLastUpdateLineInPlace)
 {
     DayDir dir;
     writeMorning(dir);
-    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    ASSERT_EQ(runAt(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
     // open puts the last-update line last (collation); time moves it to index
     // 0 (key 0); the save then replaces it in place: same number of lines.
-    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
+    const CliResult r = runAt(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
                                     QStringLiteral("save"), QStringLiteral("print")},
                               QStringLiteral("2026-12-08T10:45:30"));
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
@@ -100,8 +96,8 @@ TEST(CliRecord, SaveWithoutTimeOrderAddsAnotherLastUpdateLine)
 {
     DayDir dir;
     writeMorning(dir);
-    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
-    const CliResult r = runIn(dir, {QStringLiteral("open"), QStringLiteral("save")},
+    ASSERT_EQ(runAt(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    const CliResult r = runAt(dir, {QStringLiteral("open"), QStringLiteral("save")},
                               QStringLiteral("2026-12-08T10:45:30"));
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QList<QByteArray> lines = dir.read(Record).split('\n');
@@ -114,7 +110,7 @@ TEST(CliRecord, SaveAtMidnightWritesTheDateAlone)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")},
+    const CliResult r = runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")},
                               QStringLiteral("2026-12-08T00:00:00"));
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(dir.read(Record).endsWith(sj(QStringLiteral("\r\n最終更新：2026/12/08\r\n"))))
@@ -125,7 +121,7 @@ TEST(CliRecord, SaveOneSecondAfterMidnightKeepsTheTime)
 {
     DayDir dir;
     writeMorning(dir);
-    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")},
+    ASSERT_EQ(runAt(dir, {QStringLiteral("collect"), QStringLiteral("save")},
                     QStringLiteral("2026-12-08T00:00:01")).exitCode, 0);
     EXPECT_TRUE(dir.read(Record).endsWith(sj(QStringLiteral("\r\n最終更新：2026/12/08 0:00:01\r\n"))));
 }
@@ -135,8 +131,8 @@ TEST(CliRecord, OpenReadsLfOnlyAndMixedRecordFiles)
     DayDir crlf, lf;
     crlf.writeLines(Record, {B, A, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\r\n");
     lf.writeLines(Record, {B, A, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\n");
-    const CliResult a = runIn(crlf, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
-    const CliResult b = runIn(lf, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult a = runAt(crlf, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult b = runAt(lf, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_EQ(b.exitCode, 0) << b.err.constData();
     EXPECT_EQ(a.out, b.out);
     EXPECT_EQ(b.out, joinSj({A, B, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\r\n"));
@@ -146,7 +142,7 @@ TEST(CliRecord, OpenKeepsAnEmptyLineAsAnEntryFirst)
 {
     DayDir dir;
     dir.write(Record, sj(B) + "\r\n\r\n" + sj(A) + "\r\n");
-    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult r = runAt(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "\r\n" + joinSj({A, B}, "\r\n"));
 }
@@ -157,11 +153,11 @@ TEST(CliRecord, RecordFileNameMatchesWithoutRegardToCase)
     writeMorning(dir);
     const QString lower = QStringLiteral("2026-12-08a.txt");
     dir.writeLines(lower, {QStringLiteral("*06:00:00 1-1=古い記録")});
-    const CliResult opened = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult opened = runAt(dir, {QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_EQ(opened.exitCode, 0) << opened.err.constData();
     EXPECT_EQ(opened.outLines(), QStringList{QStringLiteral("*06:00:00 1-1=古い記録")});
 
-    const CliResult saved = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
+    const CliResult saved = runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
     ASSERT_EQ(saved.exitCode, 0) << saved.err.constData();
     EXPECT_FALSE(dir.entries().contains(Record)) << dir.entries().join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(dir.entries().contains(lower));
@@ -175,7 +171,7 @@ TEST(CliRecord, CLocaleUsesTheFallBackShortDate)
     // m/d/yy with "/": tag 12-8-26, last-update date 12/8/26.
     DayDir dir;
     writeMorning(dir, QStringLiteral("12-8-26"));
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
+    const CliResult r = runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
                                     QStringLiteral("print")},
                               QStringLiteral("2026-12-08T09:30:00"), QStringLiteral("C"));
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
@@ -191,7 +187,7 @@ TEST(CliRecord, JapaneseLocaleWithoutUtf8SuffixStillGivesTheJapaneseTag)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")},
+    const CliResult r = runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")},
                               QStringLiteral("2026-12-08T09:30:00"), QStringLiteral("ja_JP"));
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), morningByTime());
@@ -204,14 +200,14 @@ TEST(CliRecord, LongLinesAndNulBytesSurviveSaveAndOpen)
     ASSERT_GT(longLine.size(), 12000);
     // An entry ends at its first NUL byte.
     dir.write(QStringLiteral("2026-12-08A0.TXT"), longLine + "\r\n*07:01:00 1-2=x" + QByteArray(1, '\0') + "yz\r\n");
-    const CliResult saved = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("save"),
+    const CliResult saved = runAt(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("save"),
                                         QStringLiteral("print")});
     ASSERT_EQ(saved.exitCode, 0) << saved.err.constData();
     const QByteArray expected = longLine + "\r\n*07:01:00 1-2=x\r\n" +
                                 sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"));
     EXPECT_EQ(dir.read(Record), expected);
     EXPECT_EQ(saved.out, expected);
-    const CliResult reopened = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult reopened = runAt(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_EQ(reopened.exitCode, 0) << reopened.err.constData();
     EXPECT_EQ(reopened.out, expected);
 }
@@ -232,7 +228,7 @@ TEST_P(CliLocales, DataFilesAndRecordFollowTheLocalesShortDate)
     }
     DayDir dir;
     writeMorning(dir, tag);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
+    const CliResult r = runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
                                     QStringLiteral("print")},
                               QStringLiteral("2026-12-08T09:30:00"), name);
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();

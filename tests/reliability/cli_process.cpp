@@ -225,6 +225,12 @@ CliResult CliProcess::Wait()
     return result;
 }
 
+QStringList DayArgs(const QString &dir, const QStringList &commands)
+{
+    return QStringList{QStringLiteral("--dir"), dir, QStringLiteral("--date"), QStringLiteral("2026-12-08")}
+           + commands;
+}
+
 CliResult RunCli(const CliOptions &options)
 {
     CliProcess process(options);

@@ -72,6 +72,9 @@ uid_t UnprivilegedUid();
 QByteArray Sj(const QString &text);
 
 // A temporary directory that the unprivileged user may enter and read.
+// The front end's arguments for the commands on 2026-12-08 in `dir`.
+QStringList DayArgs(const QString &dir, const QStringList &commands);
+
 class ScratchDir {
 public:
     ScratchDir();

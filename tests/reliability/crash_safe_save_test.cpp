@@ -17,13 +17,6 @@ using namespace reliability;
 
 namespace {
 
-QStringList DayArgs(const ScratchDir &dir, const QStringList &commands)
-{
-    return QStringList{QStringLiteral("--dir"), dir.Path(), QStringLiteral("--date"),
-                       QStringLiteral("2026-12-08")}
-           + commands;
-}
-
 // Removes what a killed save may leave beside the record (its unfinished
 // temporary file) and returns those names.
 QStringList RemoveExtraEntries(const ScratchDir &dir, const QStringList &expected)
@@ -90,7 +83,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
     WriteDay(dir, 10, 5000);
 
     // The new record, from a run that is not disturbed.
-    const CliResult clean = RunCli(DayArgs(dir, {QStringLiteral("collect"), QStringLiteral("save")}));
+    const CliResult clean = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")}));
     ASSERT_EQ(clean.exitCode, 0) << clean.errText().toStdString();
     const QByteArray newRecord = dir.Read(RecordName());
     ASSERT_EQ(SplitCrLf(newRecord).size(), 50001);
@@ -115,7 +108,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
     for (int i = 0; i < kills; ++i) {
         ASSERT_TRUE(WriteFile(dir.File(RecordName()), oldRecord));
         CliOptions options;
-        options.args = DayArgs(dir, {QStringLiteral("collect"), QStringLiteral("save")});
+        options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
         double delay;
         CliResult run;
         if (i % 4 == 0) {
@@ -176,8 +169,8 @@ TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
     // Two versions of the day's record: ordered by time at 8:30:00, ordered by
     // class at 8:31:00.
     CliOptions byTime, byClass;
-    byTime.args = DayArgs(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
-    byClass.args = DayArgs(dir, {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("save")});
+    byTime.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
+    byClass.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("save")});
     byClass.fixedNow = QStringLiteral("2026-12-08T08:31:00");
     ASSERT_EQ(RunCli(byTime).exitCode, 0);
     const QByteArray versionA = dir.Read(RecordName());

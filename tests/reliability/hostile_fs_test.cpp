@@ -22,12 +22,6 @@ using namespace reliability;
 
 namespace {
 
-QStringList DayArgs(const QString &dir, const QStringList &commands)
-{
-    return QStringList{QStringLiteral("--dir"), dir, QStringLiteral("--date"), QStringLiteral("2026-12-08")}
-           + commands;
-}
-
 QByteArray OldRecord(int lines)
 {
     QByteArray bytes = Sj(QStringLiteral("最終更新：2026/12/07 17:45:10")) + "\r\n";

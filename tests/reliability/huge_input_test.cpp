@@ -13,13 +13,6 @@ using namespace reliability;
 
 namespace {
 
-QStringList DayArgs(const ScratchDir &dir, const QStringList &commands)
-{
-    return QStringList{QStringLiteral("--dir"), dir.Path(), QStringLiteral("--date"),
-                       QStringLiteral("2026-12-08")}
-           + commands;
-}
-
 // The bytes of a literal, NULs included.
 template <size_t N>
 QByteArray Raw(const char (&text)[N])
@@ -109,7 +102,7 @@ TEST(HugeInput, HugeDataFileIsCollectedAndSavedWhole)
     file = QByteArray();
 
     const long floorKb = FloorRssKb();
-    const CliResult run = RunCli(DayArgs(dir, {QStringLiteral("collect"), QStringLiteral("save")}));
+    const CliResult run = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
     EXPECT_TRUE(DigestRecord(dir.Read(RecordName())) == expected);
     Figure(QStringLiteral("data file of %1 MB (%2 lines): collect save, %3")
@@ -138,7 +131,7 @@ TEST(HugeInput, FiftyMegabyteLineIsKeptWhole)
     line = QByteArray();
 
     const long floorKb = FloorRssKb();
-    const CliResult run = RunCli(DayArgs(dir, {QStringLiteral("collect"), QStringLiteral("time"),
+    const CliResult run = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("time"),
                                                QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
     EXPECT_TRUE(DigestRecord(dir.Read(RecordName())) == expected);
@@ -171,14 +164,14 @@ TEST(HugeInput, HostileBytesAreKeptByteForByte)
     ASSERT_EQ(expected.size(), 14);
     ASSERT_TRUE(expected.contains(QByteArray())); // the line that began with NUL
 
-    const CliResult saved = RunCli(DayArgs(dir, {QStringLiteral("collect"), QStringLiteral("save"),
+    const CliResult saved = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save"),
                                                  QStringLiteral("print")}));
     ASSERT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
     const QByteArray record = dir.Read(RecordName());
     EXPECT_EQ(Sorted(SplitCrLf(record)), Sorted(expected + QList<QByteArray>{StampLine()}));
 
     // Read back, the record gives the same entries, and saving again keeps them.
-    const CliResult reopened = RunCli(DayArgs(dir, {QStringLiteral("--raw"), QStringLiteral("open"),
+    const CliResult reopened = RunCli(DayArgs(dir.Path(), {QStringLiteral("--raw"), QStringLiteral("open"),
                                                     QStringLiteral("print")}));
     ASSERT_EQ(reopened.exitCode, 0) << reopened.errText().toStdString();
     EXPECT_EQ(Sorted(SplitCrLf(reopened.out)), Sorted(SplitCrLf(record)));
