@@ -9,8 +9,6 @@
 // error and the later commands do not run); 2 a usage error (nothing runs).
 
 #include "absence_list.h"
-
-#include <algorithm>
 #include "collection.h"
 #include "day_files.h"
 #include "errors.h"
@@ -25,10 +23,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -65,7 +66,8 @@ const char UsageText[] =
     "  --date YYYY-MM-DD  the day to work on, always in this ISO form (default: today)\n"
     "  --raw              print entries as their code page 932 bytes followed by\n"
     "                     CR LF (the record file's form) instead of UTF-8 and LF\n"
-    "  --help             show this text and exit\n"
+    "  -h, --help         show this text and exit\n"
+    "  --version          show the program's version and exit\n"
     "\n"
     "Exit status: 0 every command ran; 1 a command failed (its error text goes to\n"
     "standard error and the later commands do not run); 2 usage error (nothing ran).\n"
@@ -82,6 +84,7 @@ struct Options {
     std::optional<QDate> date;
     bool raw = false;
     bool help = false;
+    bool version = false;
     QList<Command> commands;
 };
 
@@ -100,11 +103,6 @@ void message(const QString &text)
 {
     writeBytes(stderr, text.toUtf8() + '\n');
     std::fflush(stderr);
-}
-
-QString argText(const char *arg)
-{
-    return QString::fromLocal8Bit(arg);
 }
 
 std::optional<Command> parseCommand(const QString &word)
@@ -136,55 +134,49 @@ std::optional<QDate> parseIsoDate(const QString &text)
     return date;
 }
 
-Options parseArguments(int argc, char **argv)
+Options parseArguments(const QStringList &arguments)
 {
+    QCommandLineParser parser;
+    // Everything after the first command is a command: an option there is a
+    // usage error rather than quietly applying to the whole run.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption dateOption(QStringLiteral("date"), QString(), QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption rawOption(QStringLiteral("raw"));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOption(QStringLiteral("version"));
+    parser.addOptions({dirOption, dateOption, rawOption, helpOption, versionOption});
+
+    const bool parsed = parser.parse(arguments);
+    const QStringList words = parser.positionalArguments();
     Options options;
-    int i = 1;
-    // --help anywhere wins over everything else.
-    for (int k = 1; k < argc; ++k) {
-        const QString arg = argText(argv[k]);
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            options.help = true;
-            return options;
-        }
+    // --help wins over everything else, even where it stands among the commands.
+    const auto isHelp = [](const QString &word) {
+        return word == QLatin1String("--help") || word == QLatin1String("-h");
+    };
+    if ((parsed && parser.isSet(helpOption)) || std::any_of(words.begin(), words.end(), isHelp)) {
+        options.help = true;
+        return options;
     }
-    // Options first.
-    for (; i < argc; ++i) {
-        const QString arg = argText(argv[i]);
-        if (!arg.startsWith(QLatin1Char('-')))
-            break;
-        QString name = arg;
-        std::optional<QString> value;
-        const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        if (arg.startsWith(QLatin1String("--")) && eq > 2) {
-            name = arg.left(eq);
-            value = arg.mid(eq + 1);
-        }
-        auto takeValue = [&]() -> QString {
-            if (value)
-                return *value;
-            if (i + 1 >= argc)
-                throw UsageError{QStringLiteral("option %1 needs a value").arg(name)};
-            return argText(argv[++i]);
-        };
-        if (name == QLatin1String("--dir")) {
-            options.dir = takeValue();
-            if (options.dir.isEmpty())
-                throw UsageError{QStringLiteral("--dir needs a directory")};
-        } else if (name == QLatin1String("--date")) {
-            const QString text = takeValue();
-            options.date = parseIsoDate(text);
-            if (!options.date)
-                throw UsageError{QStringLiteral("not a valid date (YYYY-MM-DD): %1").arg(text)};
-        } else if (name == QLatin1String("--raw") && !value) {
-            options.raw = true;
-        } else {
-            throw UsageError{QStringLiteral("unknown option: %1").arg(arg)};
-        }
+    if (!parsed)
+        throw UsageError{parser.errorText()};
+    if (parser.isSet(versionOption)) {
+        options.version = true;
+        return options;
     }
-    // Then the commands.
-    for (; i < argc; ++i) {
-        const QString word = argText(argv[i]);
+    if (parser.isSet(dirOption)) {
+        options.dir = parser.value(dirOption);
+        if (options.dir.isEmpty())
+            throw UsageError{QStringLiteral("--dir needs a directory")};
+    }
+    if (parser.isSet(dateOption)) {
+        const QString text = parser.value(dateOption);
+        options.date = parseIsoDate(text);
+        if (!options.date)
+            throw UsageError{QStringLiteral("not a valid date (YYYY-MM-DD): %1").arg(text)};
+    }
+    options.raw = parser.isSet(rawOption);
+    for (const QString &word : words) {
         const std::optional<Command> command = parseCommand(word);
         if (!command) {
             if (word.startsWith(QLatin1Char('-')))
@@ -308,9 +300,10 @@ int main(int argc, char **argv)
     Options options;
     QDate day;
     try {
-        options = parseArguments(argc, argv);
-        if (options.help) {
-            writeBytes(stdout, QByteArray(UsageText));
+        options = parseArguments(app.arguments());
+        if (options.help || options.version) {
+            writeBytes(stdout, options.help ? QByteArray(UsageText)
+                                            : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
             std::fflush(stdout);
             return ExitOk;
         }

@@ -120,16 +120,32 @@ TEST_F(CliUsage, BadFixedClockIsAUsageError)
 
 TEST(CliHelp, HelpPrintsUsageOnStandardOutput)
 {
-    const CliResult r = runCli({QStringLiteral("--help")});
-    ASSERT_TRUE(r.finished);
+    for (const char *flag : {"--help", "-h"}) {
+        SCOPED_TRACE(flag);
+        const CliResult r = runCli({QLatin1String(flag)});
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.err.isEmpty());
+        const QString text = QString::fromUtf8(r.out);
+        EXPECT_TRUE(text.startsWith(QLatin1String("Usage: absence-collector-cli [--dir DIR] "
+                                                  "[--date YYYY-MM-DD] [--raw] COMMAND...")));
+        for (const char *word : {"open", "collect", "time", "class", "save", "print", "--dir", "--date",
+                                 "--raw", "--help", "--version", "ABSENCE_FIXED_NOW"})
+            EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
+    }
+}
+
+TEST(CliHelp, VersionPrintsNameAndVersionAndRunsNothing)
+{
+    DayDir dir;
+    writeMorning(dir);
+    const QStringList before = dir.entries();
+    const CliResult r = runCli({QStringLiteral("--dir"), dir.path(), QStringLiteral("--version"),
+                                QStringLiteral("collect"), QStringLiteral("save")});
     EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, QByteArrayLiteral("absence-collector-cli 1.3.0\n"));
     EXPECT_TRUE(r.err.isEmpty());
-    const QString text = QString::fromUtf8(r.out);
-    EXPECT_TRUE(text.startsWith(QLatin1String("Usage: absence-collector-cli [--dir DIR] "
-                                              "[--date YYYY-MM-DD] [--raw] COMMAND...")));
-    for (const char *word : {"open", "collect", "time", "class", "save", "print", "--dir", "--date",
-                             "--raw", "--help", "ABSENCE_FIXED_NOW"})
-        EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
+    EXPECT_EQ(dir.entries(), before);
 }
 
 TEST(CliHelp, HelpWinsOverCommandsAndRunsNothing)
