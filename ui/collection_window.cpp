@@ -50,6 +50,8 @@ TForm1::TForm1(QWidget *parent)
     ListBox1->setFont(PixelFont(kGothicFace, 19));
     SetPaletteColour(ListBox1, QPalette::Text, kNavy);
     ListBox1->setGeometry(16, 144, 985, 585);
+    NameAfterCaption(Edit1, StaticText2);
+    NameAfterCaption(ListBox1, StaticText1);
 
     BitBtn2 = MakeButton(this, "BitBtn2", {520, 88, 249, 33}, QStringLiteral("欠席ファイル集積"),
                          PixelFont(kRoundGothicFace, 27, true), kTeal,

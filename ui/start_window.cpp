@@ -46,6 +46,7 @@ TForm_top::TForm_top(QWidget *parent) : QWidget(parent)
     DateTimePicker1->calendarWidget()->setFont(font());
     DateTimePicker1->setGeometry(160, 168, 313, 45);
     DateTimePicker1->setToolTip(QStringLiteral("連絡日を設定します"));
+    NameAfterCaption(DateTimePicker1, StaticText2);
 
     BitBtn1 = MakeButton(this, "BitBtn1", {504, 168, 137, 49},
                          QStringLiteral("   集積実行　 "), PixelFont(kRoundGothicFace, 29, true),

@@ -140,6 +140,14 @@ int WidestLineWidth(const QFont &font, const absence::AbsenceList &lines)
     return qCeil(widest);
 }
 
+void NameAfterCaption(QWidget *control, QLabel *caption)
+{
+    // The buddy gives assistive tools the labelled-by relation; the name is
+    // set as well, since not every control reads it off its buddy.
+    caption->setBuddy(control);
+    control->setAccessibleName(caption->text().trimmed());
+}
+
 void SetAutoSizedText(QLabel *label, const QString &text)
 {
     label->setText(text);

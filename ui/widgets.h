@@ -87,6 +87,10 @@ CaptionButton *MakeButton(QWidget *parent, const char *name, const QRect &geomet
                           const QString &caption, const QFont &font, const QColor &colour,
                           const QString &hint);
 
+// Names `control` for screen readers after the caption that stands for it:
+// the caption's text without its blanks, and the caption as its label.
+void NameAfterCaption(QWidget *control, QLabel *caption);
+
 // Sets a label's text and resizes it to the text, keeping its top-left corner.
 void SetAutoSizedText(QLabel *label, const QString &text);
 

@@ -1,6 +1,7 @@
 // Every control of both windows against the table of captions, fonts,
 // colours, places and hints; the windows' own frame, size and placement.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDateEdit>
 #include <QFontInfo>
@@ -34,6 +35,8 @@ struct Control {
     QColor colour;
     std::optional<QColor> background; // captions with a colour of their own
     QString hint;
+    // What a screen reader says on reaching a control named after a caption.
+    const char *spokenName = nullptr;
 };
 
 const QString kWindowHint = QStringLiteral("欠席ファイルの集積を行います！");
@@ -45,7 +48,7 @@ const std::vector<Control> kStartWindow = {
     {"Label2", Kind::Label, {160, 96, 118, 33}, "Label2", kRoundGothicFace, 32, true, kGreen, {}, kWindowHint},
     {"StaticText1", Kind::Caption, {32, 96, 97, 33}, " 本 日 ", kRoundGothicFace, 29, true, kGreen, {}, kWindowHint},
     {"StaticText2", Kind::Caption, {32, 168, 94, 33}, "設定日", kRoundGothicFace, 29, true, kRed, {}, kWindowHint},
-    {"DateTimePicker1", Kind::Picker, {160, 168, 313, 45}, "2026/12/08", kRoundGothicFace, 37, false, kBlack, {}, QStringLiteral("連絡日を設定します")},
+    {"DateTimePicker1", Kind::Picker, {160, 168, 313, 45}, "2026/12/08", kRoundGothicFace, 37, false, kBlack, {}, QStringLiteral("連絡日を設定します"), "設定日"},
     {"BitBtn1", Kind::Button, {504, 168, 137, 49}, "   集積実行　 ", kRoundGothicFace, 29, true, kRed, {}, QStringLiteral("連絡事項を閲覧記入します")},
     {"BitBtn2", Kind::Button, {528, 40, 105, 41}, "　終　了　", kTextbookFace, 32, true, kMaroon, {}, QStringLiteral("プログラムを終了します")},
     {"StaticText3", Kind::Caption, {128, 608, 0, 31}, nullptr, kRoundGothicFace, 27, true, kTeal, {}, kWindowHint},
@@ -54,14 +57,14 @@ const std::vector<Control> kStartWindow = {
 const std::vector<Control> kCollectionWindow = {
     {"StaticText1", Kind::Caption, {32, 16, 322, 41}, " 今日の欠席者集積 ", kGothicFace, 37, false, kTeal, kActiveBorderColour, {}},
     {"StaticText2", Kind::Caption, {368, 24, 114, 33}, " 実行日 ", kGothicFace, 29, true, kBlue, kScrollBarColour, {}},
-    {"Edit1", Kind::Edit, {488, 24, 313, 35}, "", kRoundGothicFace, 27, false, kRed, {}, {}},
+    {"Edit1", Kind::Edit, {488, 24, 313, 35}, "", kRoundGothicFace, 27, false, kRed, {}, {}, "実行日"},
     {"Label1", Kind::Label, {168, 72, 93, 33}, "Label1", kGothicFace, 32, true, kGreen, {}, {}},
     {"BitBtn1", Kind::Button, {824, 24, 105, 41}, "　保　存　", kGothicFace, 27, false, kRed, {}, QStringLiteral("ファイルを保存します")},
     {"BitBtn3", Kind::Button, {824, 80, 105, 41}, "終　了", kGothicFace, 24, false, kWindowText, {}, QStringLiteral("集積実行を終わります")},
     {"BitBtn2", Kind::Button, {520, 88, 249, 33}, "欠席ファイル集積", kRoundGothicFace, 27, true, kTeal, {}, QStringLiteral("欠席データファイルを集積します")},
     {"BitBtn4", Kind::Button, {176, 110, 90, 30}, "時刻順", kGothicFace, 21, true, kBlue, {}, QStringLiteral("時刻順に並べ替えます！")},
     {"BitBtn5", Kind::Button, {352, 110, 90, 30}, "クラス順", kGothicFace, 21, true, kMaroon, {}, QStringLiteral("クラス順に並べ替えます！")},
-    {"ListBox1", Kind::List, {16, 144, 985, 585}, nullptr, kGothicFace, 19, false, kNavy, {}, {}},
+    {"ListBox1", Kind::List, {16, 144, 985, 585}, nullptr, kGothicFace, 19, false, kNavy, {}, {}, "今日の欠席者集積"},
 };
 
 QString InstalledFace(const QString &face)
@@ -141,6 +144,16 @@ void CheckControls(QWidget *window, const std::vector<Control> &table)
             EXPECT_EQ(caption->palette().color(QPalette::Window), background);
         }
         EXPECT_EQ(widget->toolTip(), c.hint);
+
+        // Buttons are named by their captions, the others after theirs; the
+        // hint is the description.
+        if (widget->focusPolicy() != Qt::NoFocus) {
+            QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(widget);
+            ASSERT_NE(spoken, nullptr);
+            EXPECT_EQ(spoken->text(QAccessible::Name),
+                      QString::fromUtf8(c.spokenName ? c.spokenName : c.text));
+            EXPECT_EQ(spoken->text(QAccessible::Description), c.hint);
+        }
     }
 }
 
