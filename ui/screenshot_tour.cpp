@@ -26,7 +26,12 @@ void Stop(const char *name)
 {
     QApplication::processEvents();
     QApplication::sync();
-    std::printf("SHOT %s\n", name);
+    // The window in front, so the picture can be cut to it.
+    QWidget *front = QApplication::activeModalWidget();
+    if (!front)
+        front = QApplication::activeWindow();
+    const QRect frame = front ? front->frameGeometry() : QRect();
+    std::printf("SHOT %s %dx%d+%d+%d\n", name, frame.width(), frame.height(), frame.x(), frame.y());
     std::fflush(stdout);
     std::string answer;
     std::getline(std::cin, answer);
