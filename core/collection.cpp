@@ -18,27 +18,31 @@ constexpr qsizetype ChunkSize = 64 * 1024;
 constexpr char CtrlZ = '\x1a';
 } // namespace
 
-DataFileReader::DataFileReader(const QString &path)
+DataFileReader::DataFileReader(const QString &path) : m_file(std::make_unique<DayFile>(path, Lease::Read))
 {
-    m_fd = OpenForReading(path);
-    if (m_fd < 0)
-        throw InOutError::fromErrno(errno);
+    switch (m_file->outcome()) {
+    case DayFile::Outcome::Opened:
+        m_fd = m_file->fd();
+        return;
+    case DayFile::Outcome::Shared:
+        throw InOutError(SharingViolationCode);
+    case DayFile::Outcome::ForeignLink:
+        throw InOutError(IoErrorCode(EACCES));
+    default:
+        throw InOutError::fromErrno(m_file->error());
+    }
 }
 
-DataFileReader::~DataFileReader()
-{
-    // Also reached when a read error ends the run: the file is released.
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+// Also reached when a read error ends the run: the file and its lease are
+// released (by the DayFile).
+DataFileReader::~DataFileReader() = default;
 
 void DataFileReader::Close()
 {
     if (m_fd < 0)
         return;
-    const int fd = m_fd;
     m_fd = -1;
-    if (::close(fd) != 0 && errno != EINTR)
+    if (!m_file->Close())
         throw InOutError::fromErrno(errno);
 }
 

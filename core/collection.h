@@ -4,13 +4,17 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <memory>
 
 namespace absence {
 
 class AbsenceList;
+class DayFile;
 
 // Reads a data file line by line. A line ends at CR, CR LF or LF; Ctrl-Z ends
-// the file; a last line without terminator still counts. Raises InOutError.
+// the file; a last line without terminator still counts. Raises InOutError:
+// code 32 while another program holds the file open for writing, 5 for a
+// link that someone else planted.
 class DataFileReader {
 public:
     explicit DataFileReader(const QString &path);
@@ -25,6 +29,7 @@ public:
 private:
     bool Fill();
 
+    std::unique_ptr<DayFile> m_file;
     int m_fd = -1;
     QByteArray m_buf;
     qsizetype m_pos = 0;

@@ -53,6 +53,9 @@ int IoErrorCode(int err)
     case EPERM:
     case EISDIR:
         return 5;
+    case EBUSY:
+    case ETXTBSY:
+        return SharingViolationCode;
     case ENOSPC:
         return 101;
     default:

@@ -62,8 +62,12 @@ public:
     WriteError();
 };
 
+// The I/O error code of a file that another program holds open.
+constexpr int SharingViolationCode = 32;
+
 // Maps errno to the program's I/O error code (2 not found, 3 bad name,
-// 4 too many open files, 5 access denied, 101 disk full, else errno itself).
+// 4 too many open files, 5 access denied, 32 busy (a network file system's
+// sharing violation), 101 disk full, else errno itself).
 int IoErrorCode(int err);
 // The message text of an I/O error code.
 QString IoErrorText(int code);

@@ -6,8 +6,9 @@
 #include "services.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <cerrno>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,70 @@ QString RecordPath;
 namespace {
 // "最終更新" in code page 932.
 const QByteArray LastUpdateMark = QByteArrayLiteral("\x8d\xc5\x8f\x49\x8d\x58\x90\x56");
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// A new file beside the record, removed again unless it took the record's
+// place.
+class TemporaryRecord {
+public:
+    TemporaryRecord(int dirFd, const QByteArray &name, mode_t mode) : m_dirFd(dirFd)
+    {
+        static const char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            m_name = name + '.';
+            for (int k = 0; k < 6; ++k)
+                m_name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+            do {
+                m_fd = ::openat(dirFd, m_name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            } while (m_fd < 0 && errno == EINTR);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+        }
+        m_created = m_fd >= 0;
+    }
+    ~TemporaryRecord()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (m_created)
+            ::unlinkat(m_dirFd, m_name.constData(), 0);
+    }
+    TemporaryRecord(const TemporaryRecord &) = delete;
+    TemporaryRecord &operator=(const TemporaryRecord &) = delete;
+
+    int fd() const { return m_fd; }
+    // On the disk and closed; false when that failed.
+    bool Finish()
+    {
+        const bool synced = ::fdatasync(m_fd) == 0;
+        const int fd = m_fd;
+        m_fd = -1;
+        return (::close(fd) == 0 || errno == EINTR) && synced;
+    }
+    // Takes the place of `name` in the same directory.
+    bool Replace(const QByteArray &name)
+    {
+        if (::renameat(m_dirFd, m_name.constData(), m_dirFd, name.constData()) != 0)
+            return false;
+        m_created = false;
+        return true;
+    }
+
+private:
+    int m_dirFd;
+    int m_fd = -1;
+    bool m_created = false;
+    QByteArray m_name;
+};
+
 } // namespace
 
 QByteArray DateTimeText(const QDateTime &moment)
@@ -60,21 +125,75 @@ void Save(AbsenceList &list)
     if (!existing.isEmpty())
         path = existing;
 
+    // Who may use the record: the replaced file's mode and group go to the
+    // new one. The old record stays held by a write lease until the new one
+    // has taken its place, so that a program opening it meanwhile waits.
+    DayFile old(path, Lease::Write);
+    std::optional<struct stat> keep;
+    int dirFd = old.dirFd();
+    QByteArray name = old.name();
+    Descriptor ownDir;
+    switch (old.outcome()) {
+    case DayFile::Outcome::Opened:
+        keep = old.status();
+        break;
+    case DayFile::Outcome::Absent:
+        break;
+    case DayFile::Outcome::Loop: {
+        // Links that lead round in a circle hold no record: the entry in the
+        // working directory becomes the record.
+        const QByteArray encoded = QFile::encodeName(path);
+        const qsizetype slash = encoded.lastIndexOf('/');
+        ownDir.fd = ::open(slash <= 0 ? "/" : encoded.left(slash).constData(),
+                           O_PATH | O_DIRECTORY | O_CLOEXEC);
+        dirFd = ownDir.fd;
+        name = encoded.mid(slash + 1);
+        break;
+    }
+    case DayFile::Outcome::Failed:
+        // A record we may replace but not read: nothing tells who holds it.
+        if (old.found() && !S_ISDIR(old.status().st_mode)) {
+            keep = old.status();
+            break;
+        }
+        throw FileCreateError(path);
+    case DayFile::Outcome::Shared:
+    case DayFile::Outcome::ForeignLink:
+        throw FileCreateError(path);
+    }
+    if (dirFd < 0)
+        throw FileCreateError(path);
+
     // Written beside the old record and renamed over it only when complete,
     // so a failed or interrupted save leaves the old record as it was.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    // Unbuffered: a short write must show up here. A buffered write reports
-    // success and the failed flush inside commit() goes unnoticed.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    TemporaryRecord temp(dirFd, name, keep ? 0600 : 0666);
+    if (temp.fd() < 0)
         throw FileCreateError(path);
+    if (keep) {
+        // Both before the rename: the record is never seen with the wrong
+        // access. The group only where we may give it (a member of it).
+        struct stat made;
+        if (::fstat(temp.fd(), &made) == 0 && made.st_gid != keep->st_gid
+            && ::fchown(temp.fd(), uid_t(-1), keep->st_gid) != 0) {
+            // Not a member of that group: the file system's choice stays.
+        }
+        if (::fchmod(temp.fd(), keep->st_mode & 07777) != 0)
+            throw FileCreateError(path);
+    }
     constexpr qsizetype ChunkSize = 64 * 1024;
     QByteArray chunk;
     chunk.reserve(ChunkSize);
+    // Every byte or the error: a write cut short is retried once, and then
+    // the reason (disk full, file too large) shows up.
     auto writeOut = [&](const char *data, qsizetype size) {
-        if (size > 0 && file.write(data, size) != size) {
-            file.cancelWriting();
-            throw WriteError();
+        while (size > 0) {
+            const ssize_t n = ::write(temp.fd(), data, size_t(size));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw WriteError();
+            data += n;
+            size -= n;
         }
     };
     auto writeChunk = [&] {
@@ -96,11 +215,10 @@ void Save(AbsenceList &list)
             writeChunk();
     }
     writeChunk();
-    if (!file.commit()) {
-        if (file.error() == QFileDevice::WriteError)
-            throw WriteError();
+    if (!temp.Finish())
+        throw WriteError();
+    if (!temp.Replace(name))
         throw FileCreateError(path);
-    }
 }
 
 bool FindRecordFile(const QDate &pickerDate)
@@ -167,13 +285,12 @@ QList<QByteArray> SplitRecordText(const QByteArray &bytes)
 
 void Load(AbsenceList &list, const QString &path)
 {
-    const int fd = OpenForReading(path);
-    if (fd < 0)
+    // The write lease holds the record to ourselves while it is read: it is
+    // refused while any other program has it open.
+    DayFile file(path, Lease::Write);
+    if (file.outcome() != DayFile::Outcome::Opened)
         throw FileOpenError(path);
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
+    const int fd = file.fd();
 
     // Read in pieces straight into a fresh list, published only when the
     // whole file was read: a failed load leaves the list as it was.
@@ -195,6 +312,7 @@ void Load(AbsenceList &list, const QString &path)
         splitter.Feed(chunk.data(), size_t(n));
     }
     splitter.Finish();
+    file.Close();
     filler.Commit();
     list.TakeFrom(fresh);
 }

@@ -44,6 +44,9 @@ TEST(Errors, ErrnoMapping)
     EXPECT_EQ(IoErrorCode(EPERM), 5);
     EXPECT_EQ(IoErrorCode(EISDIR), 5);
     EXPECT_EQ(IoErrorCode(ENOSPC), 101);
+    // A network file system's sharing violation.
+    EXPECT_EQ(IoErrorCode(EBUSY), 32);
+    EXPECT_EQ(IoErrorCode(ETXTBSY), 32);
     EXPECT_EQ(IoErrorCode(EROFS), EROFS);
     EXPECT_EQ(InOutError::fromErrno(EISDIR).code(), 5);
     EXPECT_EQ(InOutError::fromErrno(EROFS).message(), QStringLiteral("I/O %1 (%2)").arg(QString::fromUtf8("ｴﾗｰ")).arg(EROFS));
