@@ -19,6 +19,9 @@
 #include "ui_test_support.h"
 #include "widgets.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace uitest;
 using absence::ui::SaveQuestion;
 
@@ -241,6 +244,32 @@ TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
     shown.sort();
     EXPECT_EQ(shown, (QStringList{day[1], day[0]}));
     EXPECT_EQ(extent, 0) << "the extent is fitted only after a whole run";
+}
+
+TEST_F(CollectionWindowTest, DataFileStillBeingWrittenIsASharingViolation)
+{
+    const QStringList day = DayLines();
+    WriteFile(QStringLiteral("2026-12-08A0.TXT"), CrLfLines({day[0], day[1]}));
+    WriteFile(QStringLiteral("2026-12-08A4.TXT"), Sjis(day[2]).left(12));
+    WriteFile(QStringLiteral("2026-12-08A5.TXT"), CrLfLines({day[3]}));
+    // A station still writing data file 4.
+    const int writer = ::open(QFile::encodeName(Path(QStringLiteral("2026-12-08A4.TXT"))).constData(),
+                              O_WRONLY | O_APPEND);
+    ASSERT_GE(writer, 0);
+    QStringList shown;
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        shown = Shown(form);
+        Click(form->BitBtn3);
+    }).then<QMessageBox>([](QMessageBox *box) {
+        ExpectErrorReport(box, QStringLiteral("I/O ｴﾗｰ (32)"));
+        Press(Qt::Key_Return);
+    });
+    RunCollection(op);
+    ::close(writer);
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{day[1], day[0]}));
 }
 
 TEST_F(CollectionWindowTest, WorkingDirectoryRemovedWhileTheWindowIsOpen)
