@@ -5,10 +5,10 @@
 #include "errors.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace absence {
@@ -135,8 +135,15 @@ void Collect(AbsenceList &list)
     // the filler still publishes the lines read so far as it unwinds.
     AbsenceList::Filler filler(list);
     qint64 bytes = 0;
-    for (int digit = 0; digit <= 9; ++digit)
-        bytes += QFileInfo(FindEntry(DataFilePath(digit))).size();
+    // Only a hint for the storage: links are not followed for it, so that
+    // one planted by someone else gives nothing away, not even a size.
+    for (int digit = 0; digit <= 9; ++digit) {
+        struct stat st;
+        const QString found = FindEntry(DataFilePath(digit));
+        if (!found.isEmpty() && ::lstat(QFile::encodeName(found).constData(), &st) == 0
+            && S_ISREG(st.st_mode))
+            bytes += st.st_size;
+    }
     filler.ReserveForBytes(bytes);
     for (int digit = 0; digit <= 9; ++digit) {
         const QString path = DataFilePath(digit);

@@ -310,28 +310,13 @@ TEST(HostileFileSystem, HugeRecordLoadsAndSaves)
 
 namespace {
 
-QString OpenError(const QString &path)
-{
-    return QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(path);
-}
-
-// Runs the front end on the day in `dir`, as the unprivileged user or not.
-CliResult RunDay(const ScratchDir &dir, const QStringList &commands, bool unprivileged)
-{
-    CliOptions options;
-    options.unprivileged = unprivileged;
-    options.args = DayArgs(dir.Path(), commands);
-    return RunCli(options);
-}
-
 bool Chown(const QString &path, uid_t uid, gid_t gid)
 {
     return ::lchown(QFile::encodeName(path).constData(), uid, gid) == 0;
 }
 
-// Files held open by another program, and links planted by another user, as
-// an operator who owns the folder and its files; the links belong to
-// `stranger`.
+// Files held open by another program (this test), and links planted by
+// `stranger`, for an operator who owns the folder and its files.
 void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
 {
     const uid_t op = unprivileged ? UnprivilegedUid() : ::geteuid();
@@ -340,123 +325,97 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     WriteDay(dir, 3, 20);
     const QByteArray oldRecord = OldRecord(10);
     dir.Write(RecordName(), oldRecord);
-    for (const QString &name : dir.Entries())
+    for (const QString &name : dir.Entries() << QString()) // and the folder itself
         ASSERT_TRUE(Chown(dir.File(name), op, op));
-    ASSERT_TRUE(Chown(dir.Path(), op, op));
-    const QStringList collect{QStringLiteral("collect"), QStringLiteral("print")};
-    const QStringList collectSave{QStringLiteral("collect"), QStringLiteral("save")};
+    const QString record = dir.File(RecordName()), data1 = dir.File(QStringLiteral("2026-12-08A1.TXT"));
+    const QString denied = QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n"),
+                  cannotOpen = QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(record);
+    auto expectRun = [&](const QStringList &commands, const QString &error) {
+        CliOptions options;
+        options.unprivileged = unprivileged;
+        options.args = DayArgs(dir.Path(), commands);
+        const CliResult run = RunCli(options);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.errText(), error) << commands.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    };
+    const QStringList collect{QStringLiteral("collect"), QStringLiteral("print")},
+        open{QStringLiteral("open"), QStringLiteral("print")},
+        save{QStringLiteral("collect"), QStringLiteral("save")};
 
-    // A station still writing data file 1.
-    const QString data1 = dir.File(QStringLiteral("2026-12-08A1.TXT"));
     int held = ::open(QFile::encodeName(data1).constData(), O_WRONLY | O_APPEND);
-    ASSERT_GE(held, 0);
-    const CliResult writing = RunDay(dir, collect, unprivileged);
-    EXPECT_EQ(writing.exitCode, 1);
-    EXPECT_EQ(writing.errText(), QStringLiteral("I/O ｴﾗｰ (32)\n"));
-    EXPECT_TRUE(writing.out.isEmpty());
+    expectRun(collect, QStringLiteral("I/O ｴﾗｰ (32)\n"));
     ::close(held);
-
-    // Another program holding the record, even only for reading.
-    held = ::open(QFile::encodeName(dir.File(RecordName())).constData(), O_RDONLY);
-    ASSERT_GE(held, 0);
-    const CliResult opening = RunDay(dir, {QStringLiteral("open")}, unprivileged);
-    EXPECT_EQ(opening.exitCode, 1);
-    EXPECT_EQ(opening.errText(), OpenError(dir.File(RecordName())));
-    const CliResult saving = RunDay(dir, collectSave, unprivileged);
-    EXPECT_EQ(saving.exitCode, 1);
-    EXPECT_EQ(saving.errText(), CreateError(dir.File(RecordName())));
+    held = ::open(QFile::encodeName(record).constData(), O_RDONLY);
+    expectRun(open, cannotOpen);
+    expectRun(save, CreateError(record));
     EXPECT_EQ(dir.Read(RecordName()), oldRecord);
     ::close(held);
 
-    // Links of a stranger to a file only the operator may read, in place of
-    // a data file and of the record.
+    // Links to a file only the operator may read.
     const QString secret = store.File(QStringLiteral("secret.TXT"));
     const QByteArray secretBytes = AbsenceLine(424242) + "\r\n";
     store.Write(QStringLiteral("secret.TXT"), secretBytes);
-    ASSERT_TRUE(Chown(secret, op, op));
-    ASSERT_EQ(::chmod(QFile::encodeName(secret).constData(), 0600), 0);
-    auto plant = [&](const QString &name) {
-        QFile::remove(dir.File(name));
-        return ::symlink(QFile::encodeName(secret).constData(), QFile::encodeName(dir.File(name)).constData()) == 0
-               && Chown(dir.File(name), stranger, stranger);
+    ASSERT_TRUE(Chown(secret, op, op) && ::chmod(QFile::encodeName(secret).constData(), 0600) == 0);
+    auto plant = [&](const QString &path) {
+        return QFile::remove(path) && QFile::link(secret, path) && Chown(path, stranger, stranger);
     };
-    ASSERT_TRUE(plant(QStringLiteral("2026-12-08A1.TXT")));
-    const CliResult linkedData = RunDay(dir, collect, unprivileged);
-    EXPECT_EQ(linkedData.exitCode, 1);
-    EXPECT_EQ(linkedData.errText(), QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n"));
-    EXPECT_FALSE(linkedData.out.contains(secretBytes));
-    ASSERT_TRUE(QFile::remove(data1));
-    const QStringList entries = dir.Entries();
-
-    ASSERT_TRUE(plant(RecordName()));
-    const CliResult linkedOpen = RunDay(dir, {QStringLiteral("open"), QStringLiteral("print")}, unprivileged);
-    EXPECT_EQ(linkedOpen.exitCode, 1);
-    EXPECT_EQ(linkedOpen.errText(), OpenError(dir.File(RecordName())));
-    EXPECT_FALSE(linkedOpen.out.contains(secretBytes));
-    const CliResult linkedSave = RunDay(dir, collectSave, unprivileged);
-    EXPECT_EQ(linkedSave.exitCode, 1);
-    EXPECT_EQ(linkedSave.errText(), CreateError(dir.File(RecordName())));
+    ASSERT_TRUE(plant(data1));
+    expectRun(collect, denied);
+    ASSERT_TRUE(QFile::remove(data1) && plant(record));
+    expectRun(open, cannotOpen);
+    expectRun(save, CreateError(record));
     EXPECT_EQ(ReadFile(secret), secretBytes);
-    EXPECT_EQ(QFile::symLinkTarget(dir.File(RecordName())), secret);
-    EXPECT_EQ(dir.Entries(), entries);
+    EXPECT_EQ(QFile::symLinkTarget(record), secret);
+    EXPECT_EQ(dir.Entries().size(), 3);
 }
 
 } // namespace
 
 TEST(HostileFileSystem, HeldFilesAndLinksOfAnotherUserInARootFolder)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "giving a link to another user needs root; running as uid " << ::geteuid();
+    if (CliPath().isEmpty() || ::geteuid() != 0)
+        GTEST_SKIP() << "needs the command-line front end and root (to give links away); uid " << ::geteuid();
     CheckHeldFilesAndPlantedLinks(false, UnprivilegedUid());
 }
 
 TEST(HostileFileSystem, HeldFilesAndLinksOfAnotherUserAsAnUnprivilegedOperator)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
-    if (!DropsPrivileges())
-        GTEST_SKIP() << "running as another user needs root; running as uid " << ::geteuid();
-    // The operator owns the folder and the files (so leases work for it); the
-    // links belong to root, who is a stranger here.
+    if (CliPath().isEmpty() || !DropsPrivileges())
+        GTEST_SKIP() << "needs the command-line front end and root (to switch users); uid " << ::geteuid();
+    // The operator owns the folder and the files, so leases work for it; root
+    // is the stranger here.
     CheckHeldFilesAndPlantedLinks(true, 0);
 }
 
+// The staff group's record (mode 0664) keeps group and mode; an operator
+// outside the record's group cannot give it: the mode stays, the group
+// becomes the operator's.
 TEST(HostileFileSystem, SaveKeepsTheRecordsGroupAndMode)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
-    if (!DropsPrivileges())
-        GTEST_SKIP() << "giving the record another group needs root; running as uid " << ::geteuid();
+    if (CliPath().isEmpty() || !DropsPrivileges())
+        GTEST_SKIP() << "needs the command-line front end and root (to give groups away); uid " << ::geteuid();
     ScratchDir dir;
     ASSERT_TRUE(dir.IsValid());
     WriteDay(dir, 2, 10);
     dir.Write(RecordName(), OldRecord(3));
     const QString record = dir.File(RecordName());
-    struct stat st {};
-    auto groupAndMode = [&] {
-        EXPECT_EQ(::stat(QFile::encodeName(record).constData(), &st), 0);
-        return std::pair<gid_t, mode_t>(st.st_gid, st.st_mode & 07777);
-    };
-    // The staff group, writable by every operator.
-    constexpr gid_t Staff = 65534;
-    ASSERT_TRUE(Chown(record, 0, Staff));
-    ASSERT_EQ(::chmod(QFile::encodeName(record).constData(), 0664), 0);
-    const CliResult asRoot = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save")}, false);
-    ASSERT_EQ(asRoot.exitCode, 0) << asRoot.errText().toStdString();
-    EXPECT_EQ(groupAndMode(), (std::pair<gid_t, mode_t>(Staff, 0664)));
-    EXPECT_EQ(SplitCrLf(dir.Read(RecordName())).size(), 21);
-
-    // An operator outside the record's group cannot give it that group: the
-    // mode stays, the group becomes the operator's.
-    ASSERT_TRUE(Chown(dir.Path(), UnprivilegedUid(), Staff));
-    ASSERT_TRUE(Chown(record, UnprivilegedUid(), 0));
-    ASSERT_EQ(::chmod(QFile::encodeName(record).constData(), 0660), 0);
-    const CliResult outsider = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save")}, true);
-    ASSERT_EQ(outsider.exitCode, 0) << outsider.errText().toStdString();
-    const gid_t operatorsGroup = gid_t(UnprivilegedUid());
-    EXPECT_EQ(groupAndMode(), (std::pair<gid_t, mode_t>(operatorsGroup, 0660)));
-    EXPECT_EQ(st.st_uid, UnprivilegedUid());
-    EXPECT_EQ(dir.Entries().size(), 3);
+    const gid_t other = gid_t(UnprivilegedUid());
+    struct Case { bool unprivileged; gid_t group; mode_t mode; gid_t expected; } cases[] = {
+        {false, other, 0664, other}, {true, 0, 0660, other}};
+    for (const Case &c : cases) {
+        ASSERT_TRUE(Chown(dir.Path(), c.unprivileged ? UnprivilegedUid() : 0, 0));
+        ASSERT_TRUE(Chown(record, c.unprivileged ? UnprivilegedUid() : 0, c.group));
+        ASSERT_EQ(::chmod(QFile::encodeName(record).constData(), c.mode), 0);
+        CliOptions options;
+        options.unprivileged = c.unprivileged;
+        options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+        const CliResult run = RunCli(options);
+        ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(record).constData(), &st), 0);
+        EXPECT_EQ(st.st_gid, c.expected);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(dir.Entries().size(), 3);
+    }
 }
