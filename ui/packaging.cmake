@@ -46,7 +46,7 @@ own code page 932 text file in one shared folder. For a chosen day the
 program gathers those files into one list, re-orders it by the time of the
 notification or by class, and saves it as the day's absence record file.
 
-The file manager's "Open With" on a folder starts the program in that
+The file manager's Open With menu on a folder starts the program in that
 folder. The package also holds absence-collector-cli, a command-line front
 end for a daily job or a terminal without a display.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
