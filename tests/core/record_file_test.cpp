@@ -13,7 +13,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <sys/resource.h>
 
@@ -345,19 +344,15 @@ TEST_F(RecordTest, RecordHeldOpenElsewhereCanNeitherBeLoadedNorReplaced)
 {
     const QByteArray old = Crlf({a, Stamp("2026/12/07 17:00:00")});
     dir.write(RecordName(), old);
-    // Any descriptor counts, a reader's too, and this test's own.
-    for (int flags : {O_RDONLY, O_WRONLY}) {
-        list.Assign({b, c});
-        const int holder = ::open(QFile::encodeName(dir.file(RecordName())).constData(), flags);
-        ASSERT_GE(holder, 0);
-        EXPECT_THROW(Load(list, dir.file(RecordName())), FileOpenError);
-        EXPECT_EQ(list.Lines(), (QList<QByteArray>{b, c}));
-        EXPECT_THROW(Save(list), FileCreateError);
-        EXPECT_EQ(list.Lines().count(stamp), 1) << "the list keeps its new stamp";
-        EXPECT_EQ(record(), old);
-        EXPECT_EQ(dir.entries(), QStringList{RecordName()});
-        ::close(holder);
-    }
-    Save(list);
-    EXPECT_EQ(record(), Crlf(list.Lines()));
+    list.Assign({b, c});
+    // Any descriptor counts, even a reader's and this test's own.
+    const int holder = ::open(QFile::encodeName(dir.file(RecordName())).constData(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    EXPECT_THROW(Load(list, dir.file(RecordName())), FileOpenError);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{b, c}));
+    EXPECT_THROW(Save(list), FileCreateError);
+    EXPECT_EQ(list.Lines().count(stamp), 1) << "the list keeps its new stamp";
+    EXPECT_EQ(record(), old);
+    EXPECT_EQ(dir.entries(), QStringList{RecordName()});
+    ::close(holder);
 }

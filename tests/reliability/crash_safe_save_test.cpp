@@ -180,8 +180,7 @@ TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
     ASSERT_EQ(SplitCrLf(versionA).size(), 5001);
     const QStringList expectedEntries = dir.Entries();
 
-    // A save that finds the record held open by the other one refuses with
-    // the creation error; otherwise it goes through.
+    // A save that finds the other one holding the record refuses to replace it.
     const QString refused = QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.File(RecordName()));
     const int rounds = EnvInt("ABSENCE_RELIABILITY_RACES", 100);
     int aWon = 0, bWon = 0, refusals = 0;
