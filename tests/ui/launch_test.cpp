@@ -87,6 +87,14 @@ protected:
         m_env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the suite's own, not the program's
         m_env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         m_env.remove(QStringLiteral("LC_ALL"));
+        // On a real X display libxkbcommon-x11 strndup()s counted strings out
+        // of the server's replies, which are not NUL-terminated: AddressSanitizer's
+        // strict string checks take that for an overflow inside the library.
+        QString asan = m_env.value(QStringLiteral("ASAN_OPTIONS"));
+        if (!asan.isEmpty())
+            m_env.insert(QStringLiteral("ASAN_OPTIONS"),
+                         asan.replace(QStringLiteral("strict_string_checks=1"),
+                                      QStringLiteral("strict_string_checks=0")));
         m_env.insert(QStringLiteral("DISPLAY"), m_display);
         m_env.insert(QStringLiteral("LANG"), QStringLiteral("ja_JP.UTF-8"));
         // No session bus and no gvfs daemons may be started and left behind.
