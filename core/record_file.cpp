@@ -30,57 +30,78 @@ struct Descriptor {
 };
 
 // A new file beside the record, removed again unless it took the record's
-// place.
+// place. Where the file system allows, it has no name until it is complete,
+// so a save killed while writing leaves nothing behind in the shared folder.
 class TemporaryRecord {
 public:
-    TemporaryRecord(int dirFd, const QByteArray &name, mode_t mode) : m_dirFd(dirFd)
+    TemporaryRecord(int dirFd, const QByteArray &name, mode_t mode) : m_dirFd(dirFd), m_base(name)
     {
-        static const char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        do {
+            m_fd = ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        } while (m_fd < 0 && errno == EINTR);
         for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-            m_name = name + '.';
-            for (int k = 0; k < 6; ++k)
-                m_name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
             do {
-                m_fd = ::openat(dirFd, m_name.constData(),
+                m_fd = ::openat(dirFd, NextName().constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             } while (m_fd < 0 && errno == EINTR);
             if (m_fd < 0 && errno != EEXIST)
                 break;
+            m_named = m_fd >= 0;
         }
-        m_created = m_fd >= 0;
     }
     ~TemporaryRecord()
     {
         if (m_fd >= 0)
             ::close(m_fd);
-        if (m_created)
+        if (m_named)
             ::unlinkat(m_dirFd, m_name.constData(), 0);
     }
     TemporaryRecord(const TemporaryRecord &) = delete;
     TemporaryRecord &operator=(const TemporaryRecord &) = delete;
 
     int fd() const { return m_fd; }
-    // On the disk and closed; false when that failed.
-    bool Finish()
+    // On the disk; false when that failed.
+    bool Finish() { return ::fdatasync(m_fd) == 0; }
+    // Takes the place of the record in the same directory, then is closed.
+    bool Replace()
     {
-        const bool synced = ::fdatasync(m_fd) == 0;
+        if (!m_named) {
+            // Through /proc, which needs no privilege, unlike AT_EMPTY_PATH.
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+            for (int attempt = 0; attempt < 100 && !m_named; ++attempt) {
+                if (::linkat(AT_FDCWD, self.constData(), m_dirFd, NextName().constData(),
+                             AT_SYMLINK_FOLLOW) == 0)
+                    m_named = true;
+                else if (errno != EEXIST)
+                    return false;
+            }
+            if (!m_named)
+                return false;
+        }
         const int fd = m_fd;
         m_fd = -1;
-        return (::close(fd) == 0 || errno == EINTR) && synced;
-    }
-    // Takes the place of `name` in the same directory.
-    bool Replace(const QByteArray &name)
-    {
-        if (::renameat(m_dirFd, m_name.constData(), m_dirFd, name.constData()) != 0)
+        if (::close(fd) != 0 && errno != EINTR)
             return false;
-        m_created = false;
+        if (::renameat(m_dirFd, m_name.constData(), m_dirFd, m_base.constData()) != 0)
+            return false;
+        m_named = false;
         return true;
     }
 
 private:
+    const QByteArray &NextName()
+    {
+        static const char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        m_name = m_base + '.';
+        for (int k = 0; k < 6; ++k)
+            m_name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        return m_name;
+    }
+
     int m_dirFd;
     int m_fd = -1;
-    bool m_created = false;
+    bool m_named = false; // a name in the directory that is ours to remove
+    QByteArray m_base;
     QByteArray m_name;
 };
 
@@ -217,7 +238,7 @@ void Save(AbsenceList &list)
     writeChunk();
     if (!temp.Finish())
         throw WriteError();
-    if (!temp.Replace(name))
+    if (!temp.Replace())
         throw FileCreateError(path);
 }
 
