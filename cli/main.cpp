@@ -15,6 +15,7 @@
 #include "record_file.h"
 #include "reorder.h"
 #include "services.h"
+#include "platform/platform.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -92,17 +93,24 @@ struct UsageError {
     QString message;
 };
 
-void writeBytes(std::FILE *stream, const QByteArray &bytes)
-{
-    if (!bytes.isEmpty())
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
+using absence::platform::Stream;
 
 // One line of UTF-8 text on standard error.
 void message(const QString &text)
 {
-    writeBytes(stderr, text.toUtf8() + '\n');
-    std::fflush(stderr);
+    absence::platform::WriteText(Stream::Error, text.toUtf8() + '\n');
+    absence::platform::Flush(Stream::Error);
+}
+
+// The list on standard output: code page 932 bytes with --raw, else UTF-8
+// text. Output that cannot be written (a full disk, a closed pipe) is the
+// stream write error, so the job's log does not claim a list it never got.
+void printOut(QByteArrayView data, bool raw)
+{
+    const bool written = raw ? absence::platform::WriteBytes(Stream::Output, data)
+                             : absence::platform::WriteText(Stream::Output, data);
+    if (!written)
+        throw absence::WriteError();
 }
 
 std::optional<Command> parseCommand(const QString &word)
@@ -222,7 +230,7 @@ QByteArray toUtf8InPieces(QByteArrayView line)
         end = std::min(end, line.size());
         out += absence::FromCp932(QByteArray::fromRawData(line.data() + start, end - start)).toUtf8();
         if (out.size() >= Piece) {
-            writeBytes(stdout, out);
+            printOut(out, false);
             out.clear();
         }
         start = end;
@@ -239,10 +247,10 @@ void printList(const absence::AbsenceList &list, bool raw)
     for (int i = 0; i < count; ++i) {
         const QByteArrayView line = list.View(i);
         if (line.size() >= Flush) {
-            writeBytes(stdout, out);
+            printOut(out, raw);
             out.clear();
             if (raw)
-                std::fwrite(line.data(), 1, size_t(line.size()), stdout);
+                printOut(line, true);
             else
                 out = toUtf8InPieces(line);
         } else if (raw) {
@@ -252,11 +260,12 @@ void printList(const absence::AbsenceList &list, bool raw)
         }
         out += raw ? "\r\n" : "\n";
         if (out.size() >= Flush || i + 1 == count) {
-            writeBytes(stdout, out);
+            printOut(out, raw);
             out.clear();
         }
     }
-    std::fflush(stdout);
+    if (!absence::platform::Flush(Stream::Output))
+        throw absence::WriteError();
 }
 
 void run(Command command, absence::AbsenceList &list, const Options &options, const QDate &day)
@@ -295,17 +304,23 @@ void run(Command command, absence::AbsenceList &list, const Options &options, co
 
 int main(int argc, char **argv)
 {
+    absence::platform::PrepareProcess();
     QCoreApplication app(argc, argv);
+    if (!absence::Cp932Available()) {
+        message(QStringLiteral("absence-collector-cli: コードページ 932 (Shift_JIS) の変換が使えません。"
+                               "ICU とそのデータが入っているか確かめてください。"));
+        return ExitError;
+    }
 
     Options options;
     QDate day;
     try {
         options = parseArguments(app.arguments());
         if (options.help || options.version) {
-            writeBytes(stdout, options.help ? QByteArray(UsageText)
-                                            : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
-            std::fflush(stdout);
-            return ExitOk;
+            absence::platform::WriteText(Stream::Output,
+                                         options.help ? QByteArray(UsageText)
+                                                      : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
+            return absence::platform::Flush(Stream::Output) ? ExitOk : ExitError;
         }
         if (!options.dir.isEmpty()) {
             const QFileInfo info(options.dir);
@@ -314,12 +329,12 @@ int main(int argc, char **argv)
             if (!QDir::setCurrent(options.dir))
                 throw UsageError{QStringLiteral("cannot change into the directory: %1").arg(options.dir)};
         }
-        absence::setLocaleSettings(absence::LocaleSettings::fromEnvironment());
+        absence::setLocaleSettings(absence::LocaleSettings::fromSystem());
         setUpClock();
         day = options.date ? *options.date : absence::clock().now().date();
     } catch (const UsageError &usage) {
         message(QStringLiteral("absence-collector-cli: %1").arg(usage.message));
-        writeBytes(stderr, QByteArray(UsageText));
+        absence::platform::WriteText(Stream::Error, QByteArray(UsageText));
         return ExitUsage;
     }
 

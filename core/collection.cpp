@@ -3,13 +3,9 @@
 #include "absence_list.h"
 #include "day_files.h"
 #include "errors.h"
+#include "platform/platform.h"
 
-#include <QFile>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <algorithm>
 
 namespace absence {
 
@@ -18,48 +14,44 @@ constexpr qsizetype ChunkSize = 64 * 1024;
 constexpr char CtrlZ = '\x1a';
 } // namespace
 
-DataFileReader::DataFileReader(const QString &path) : m_file(std::make_unique<DayFile>(path, Lease::Read))
+DataFileReader::DataFileReader(const QString &path)
+    : m_file(std::make_unique<platform::InputFile>(path, platform::Sharing::Readers))
 {
     switch (m_file->outcome()) {
-    case DayFile::Outcome::Opened:
-        m_fd = m_file->fd();
+    case platform::InputFile::Outcome::Opened:
+        m_open = true;
         return;
-    case DayFile::Outcome::Shared:
+    case platform::InputFile::Outcome::Shared:
         throw InOutError(SharingViolationCode);
-    case DayFile::Outcome::ForeignLink:
-        throw InOutError(IoErrorCode(EACCES));
+    case platform::InputFile::Outcome::ForeignLink:
+        throw InOutError(AccessDeniedCode);
     default:
-        throw InOutError::fromErrno(m_file->error());
+        throw InOutError(m_file->errorCode());
     }
 }
 
-// Also reached when a read error ends the run: the file and its lease are
-// released (by the DayFile).
+// Also reached when a read error ends the run: the file is released.
 DataFileReader::~DataFileReader() = default;
 
 void DataFileReader::Close()
 {
-    if (m_fd < 0)
+    if (!m_open)
         return;
-    m_fd = -1;
+    m_open = false;
     if (!m_file->Close())
-        throw InOutError::fromErrno(errno);
+        throw InOutError(m_file->errorCode());
 }
 
 bool DataFileReader::Fill()
 {
-    if (m_eof || m_fd < 0)
+    if (m_eof || !m_open)
         return false;
     m_buf.resize(ChunkSize);
-    ssize_t n;
-    do {
-        n = ::read(m_fd, m_buf.data(), size_t(ChunkSize));
-    } while (n < 0 && errno == EINTR);
+    const qint64 n = m_file->Read(m_buf.data(), ChunkSize);
     if (n < 0) {
-        const int err = errno;
         m_buf.clear();
         m_pos = 0;
-        throw InOutError::fromErrno(err);
+        throw InOutError(m_file->errorCode());
     }
     m_buf.truncate(n);
     m_pos = 0;
@@ -138,11 +130,9 @@ void Collect(AbsenceList &list)
     // Only a hint for the storage: links are not followed for it, so that
     // one planted by someone else gives nothing away, not even a size.
     for (int digit = 0; digit <= 9; ++digit) {
-        struct stat st;
         const QString found = FindEntry(DataFilePath(digit));
-        if (!found.isEmpty() && ::lstat(QFile::encodeName(found).constData(), &st) == 0
-            && S_ISREG(st.st_mode))
-            bytes += st.st_size;
+        if (!found.isEmpty())
+            bytes += std::max<qint64>(0, platform::RegularFileSize(found));
     }
     filler.ReserveForBytes(bytes);
     for (int digit = 0; digit <= 9; ++digit) {

@@ -9,7 +9,9 @@
 namespace absence {
 
 class AbsenceList;
-class DayFile;
+namespace platform {
+class InputFile;
+}
 
 // Reads a data file line by line. A line ends at CR, CR LF or LF; Ctrl-Z ends
 // the file; a last line without terminator still counts. Raises InOutError:
@@ -29,8 +31,8 @@ public:
 private:
     bool Fill();
 
-    std::unique_ptr<DayFile> m_file;
-    int m_fd = -1;
+    std::unique_ptr<platform::InputFile> m_file;
+    bool m_open = false;
     QByteArray m_buf;
     qsizetype m_pos = 0;
     bool m_eof = false;

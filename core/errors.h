@@ -64,6 +64,8 @@ public:
 
 // The I/O error code of a file that another program holds open.
 constexpr int SharingViolationCode = 32;
+// The I/O error code of a file the operator may not use.
+constexpr int AccessDeniedCode = 5;
 
 // Maps errno to the program's I/O error code (2 not found, 3 bad name,
 // 4 too many open files, 5 access denied, 32 busy (a network file system's

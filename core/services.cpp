@@ -1,10 +1,11 @@
 #include "services.h"
 
+#include "platform/platform.h"
+
 #include <QRegularExpression>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <cstdlib>
-#include <mutex>
+#include <memory>
+#include <unicode/ucnv.h>
 
 namespace absence {
 
@@ -128,6 +129,11 @@ LocaleSettings LocaleSettings::fromEnvironment(const std::function<QString(const
     return fallback();
 }
 
+LocaleSettings LocaleSettings::fromSystem()
+{
+    return platform::SystemLocaleSettings();
+}
+
 QString LocaleSettings::renderShortDate(const QDate &date) const
 {
     return date.toString(shortDateFormat);
@@ -200,21 +206,55 @@ ScopedServices::~ScopedServices()
     services().settings = m_oldSettings;
 }
 
+namespace {
+
+// ICU's converter for code page 932, the one Qt itself uses where it has ICU;
+// taken from ICU directly, so that a Qt built without ICU converts the same.
+// One per thread: a converter keeps state between calls.
+UConverter *cp932()
+{
+    struct Closer {
+        void operator()(UConverter *c) const { ucnv_close(c); }
+    };
+    thread_local const std::unique_ptr<UConverter, Closer> converter = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UConverter *c = ucnv_open("windows-31j", &status);
+        if (U_FAILURE(status)) {
+            ucnv_close(c);
+            c = nullptr;
+        }
+        return std::unique_ptr<UConverter, Closer>(c);
+    }();
+    return converter.get();
+}
+
+} // namespace
+
+bool Cp932Available()
+{
+    return cp932() != nullptr;
+}
+
 QString FromCp932(const QByteArray &bytes)
 {
-    // Stateless, so an incomplete double-byte character at the end is not
-    // held back for the next call.
-    thread_local QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
-    QString text;
-    const quint8 lastByte = bytes.isEmpty() ? 0 : quint8(bytes.back());
-    if ((lastByte >= 0x81 && lastByte <= 0x9f) || (lastByte >= 0xe0 && lastByte <= 0xfc)) {
-        // The converter silently drops a lead byte left without its second
-        // byte at the very end; a sentinel makes it report that byte too.
-        text = decoder.decode(bytes + '\n');
+    UConverter *conv = cp932();
+    if (!conv || bytes.isEmpty())
+        return QString();
+    // The converter silently drops a lead byte left without its second byte
+    // at the very end; a sentinel makes it report that byte too.
+    const quint8 lastByte = quint8(bytes.back());
+    const bool sentinel = (lastByte >= 0x81 && lastByte <= 0x9f) || (lastByte >= 0xe0 && lastByte <= 0xfc);
+    const QByteArray input = sentinel ? bytes + '\n' : bytes;
+    QString text(input.size(), Qt::Uninitialized);
+    UChar *target = reinterpret_cast<UChar *>(text.data());
+    const char *source = input.constData();
+    UErrorCode status = U_ZERO_ERROR;
+    // Each call stands alone: nothing is held back for the next one.
+    ucnv_toUnicode(conv, &target, target + text.size(), &source, source + input.size(), nullptr, false, &status);
+    ucnv_reset(conv);
+    text.truncate(target - reinterpret_cast<UChar *>(text.data()));
+    if (sentinel)
         text.chop(1);
-    } else {
-        text = decoder.decode(bytes);
-    }
     // The converter marks bytes it cannot map with SUB; show them as the
     // replacement character.
     text.replace(QChar(0x1A), QChar(QChar::ReplacementCharacter));
@@ -223,8 +263,17 @@ QString FromCp932(const QByteArray &bytes)
 
 QByteArray ToCp932(const QString &text)
 {
-    thread_local QStringEncoder encoder("windows-31j", QStringConverter::Flag::Stateless);
-    return encoder.encode(text);
+    UConverter *conv = cp932();
+    if (!conv || text.isEmpty())
+        return QByteArray();
+    QByteArray bytes(UCNV_GET_MAX_BYTES_FOR_STRING(text.size(), ucnv_getMaxCharSize(conv)), Qt::Uninitialized);
+    char *target = bytes.data();
+    const UChar *source = reinterpret_cast<const UChar *>(text.constData());
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_fromUnicode(conv, &target, target + bytes.size(), &source, source + text.size(), nullptr, false, &status);
+    ucnv_reset(conv);
+    bytes.truncate(target - bytes.constData());
+    return bytes;
 }
 
 } // namespace absence

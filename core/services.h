@@ -54,6 +54,9 @@ struct LocaleSettings {
     // The locale of the environment: LC_ALL, then LC_TIME, then LANG.
     static LocaleSettings fromEnvironment(
         const std::function<QString(const char *)> &getenv = {});
+    // The user's settings as the system holds them: on Windows the regional
+    // settings, elsewhere the environment's locale.
+    static LocaleSettings fromSystem();
 
     QString renderShortDate(const QDate &date) const;
     QString renderLongTime(const QTime &time) const;
@@ -78,7 +81,9 @@ private:
     LocaleSettings m_oldSettings;
 };
 
-// Code page 932 conversion. Invalid bytes decode to U+FFFD.
+// Code page 932 conversion. Invalid bytes decode to U+FFFD. Without the
+// converter (checked at start by Cp932Available) both give nothing.
+bool Cp932Available();
 QString FromCp932(const QByteArray &bytes);
 QByteArray ToCp932(const QString &text);
 

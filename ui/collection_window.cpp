@@ -1,5 +1,6 @@
 #include "collection_window.h"
 
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -162,6 +163,15 @@ void TForm1::showEvent(QShowEvent *event)
         m_placed = true;
         move(CentredPosition(frameGeometry().size(), screen()->geometry()));
     }
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // The close box ends the modal run without saving, and the window is
+    // released like after the buttons: its list and clock go with it.
+    QDialog::closeEvent(event);
+    if (event->isAccepted())
+        deleteLater();
 }
 
 void TForm1::keyPressEvent(QKeyEvent *event)

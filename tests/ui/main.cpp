@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "application.h"
+#include "platform/platform.h"
 
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    absence::platform::PrepareProcess();
     QApplication app(argc, argv);
     absence::ui::InitialiseApplication();
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,140 @@
+#pragma once
+// What the day's files need from the operating system, in one place: the
+// working directory, finding an entry whatever the case of its name, opening a
+// data file or the record with the sharing each allows, putting a new record
+// in place of the old one, the standard streams and the user's date and time
+// settings. One implementation for POSIX systems, one for Windows; CMake
+// builds the one for the target.
+//
+// Failures are reported as the program's I/O error codes, which are the
+// Windows system error codes (2 not found, 3 bad path, 4 too many open files,
+// 5 access denied, 32 sharing violation, 112 disk full, ...).
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <memory>
+
+namespace absence {
+
+struct LocaleSettings;
+
+namespace platform {
+
+// The separator put between the working directory and a file name.
+QChar PathSeparator();
+
+// The process's current directory without a trailing separator (a root keeps
+// its own); empty when it cannot be read (for example, it was removed).
+QString CurrentDirectory();
+
+// True when `path` exists and is a directory (links followed).
+bool IsDirectory(const QString &path);
+
+// The entry that `path` names, its file name matched without regard to the
+// case of its letters; an exact match wins. Empty when there is none.
+QString FindEntry(const QString &path);
+
+// The size of the regular file `path` names, without following a link; -1
+// for anything else. Only a hint for storage.
+qint64 RegularFileSize(const QString &path);
+
+// How a day's file is opened. A data file may be read by others at the same
+// time, but not while anyone writes it; the record is read by nobody else.
+enum class Sharing { Readers, Exclusive };
+
+// A day's file opened for reading, for as long as the object lives. A link
+// that someone else planted in the folder is not followed: only one that
+// belongs to the operator or to the folder's owner.
+class InputFile {
+public:
+    enum class Outcome {
+        Opened,
+        Absent,      // no entry at the end of the links followed
+        Shared,      // another program holds it open in a way the sharing forbids
+        ForeignLink, // a link that may not be followed
+        Loop,        // too many links
+        Failed,      // errorCode() tells why
+    };
+
+    InputFile(const QString &path, Sharing sharing);
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    Outcome outcome() const;
+    // The I/O error code of the failure that ended the open or the last read.
+    int errorCode() const;
+    // The file's size when known, else -1.
+    qint64 size() const;
+    // True when the sharing is enforced by the system for this file (POSIX:
+    // a lease was granted; Windows: always).
+    bool sharingEnforced() const;
+
+    // Up to `max` bytes; 0 at the end; -1 on failure (errorCode() then).
+    qint64 Read(char *buffer, qint64 max);
+    // Releases the file; false when closing failed (errorCode() then).
+    bool Close();
+
+    // The system's handle of the open file (a descriptor, a HANDLE); -1
+    // unless opened.
+    qintptr nativeHandle() const;
+
+    struct Impl;
+
+private:
+    friend class RecordReplacement;
+    std::unique_ptr<Impl> d;
+};
+
+// A new record written beside the old one and put in its place only when it
+// is complete and on the disk, keeping who may use the old one. The old
+// record is held exclusively from the start until the new one has replaced
+// it, so a record another program holds open is never replaced. Anything
+// left of a failed save is removed; so are the leftovers of saves killed
+// before they could clean up.
+class RecordReplacement {
+public:
+    enum class Result {
+        Done,
+        CannotCreate, // the record is held, or no new file can be made or put in place
+        WriteFailed,  // bytes not written, or not known to be on the disk
+    };
+
+    explicit RecordReplacement(const QString &path);
+    ~RecordReplacement();
+    RecordReplacement(const RecordReplacement &) = delete;
+    RecordReplacement &operator=(const RecordReplacement &) = delete;
+
+    // False when the new file could not be started (the record is held, or
+    // the folder refuses a new file).
+    bool ready() const;
+    // Every byte or false.
+    bool Write(const char *data, qint64 size);
+    // Flushes the new file, puts it in the record's place and makes the
+    // replacement itself durable.
+    Result Commit();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};
+
+// Standard output and standard error of the command-line front end. Text is
+// UTF-8 and shown correctly by a console; bytes go out untouched. False when
+// the stream could not take them.
+enum class Stream { Output, Error };
+bool WriteText(Stream stream, QByteArrayView utf8);
+bool WriteBytes(Stream stream, QByteArrayView bytes);
+bool Flush(Stream stream);
+
+// Process-wide set-up, once at a program's start: signals the file handling
+// relies on, binary standard streams.
+void PrepareProcess();
+
+// The user's date and time settings as the system holds them.
+LocaleSettings SystemLocaleSettings();
+
+} // namespace platform
+} // namespace absence

@@ -1,0 +1,706 @@
+// The day's files on Linux and other POSIX systems.
+//
+// Sharing is told by file leases: a read lease is refused while the file is
+// open for writing anywhere (Samba's clients included), a write lease while
+// it is open at all. A lease on another user's file needs CAP_LEASE; a
+// program given it (in its permitted set only) raises it just for the lease
+// call. Without leases (a file system that has none, or no capability) the
+// file is read all the same: nothing tells whether someone still writes it.
+
+#include "platform.h"
+
+#include "errors.h"
+#include "services.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <cstdio>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <optional>
+#include <sys/capability.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace absence::platform {
+
+namespace {
+
+// Most links followed for one name, as many as the kernel follows.
+constexpr int MaxLinkHops = 40;
+
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int f) : fd(f) {}
+    ~Descriptor() { Reset(); }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    void Reset(int f = -1)
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = f;
+    }
+};
+
+int openAt(int dirFd, const char *name, int flags, mode_t mode = 0)
+{
+    int fd;
+    do {
+        fd = ::openat(dirFd, name, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// The rule of fs.protected_symlinks, applied in every folder: a link is
+// followed when it is ours or belongs to the owner of its directory.
+bool mayFollow(const struct stat &link, int dirFd)
+{
+    if (link.st_uid == ::geteuid())
+        return true;
+    struct stat dir;
+    return ::fstat(dirFd, &dir) == 0 && link.st_uid == dir.st_uid;
+}
+
+// The text of the link that `linkFd` (opened with O_PATH | O_NOFOLLOW) is, read
+// from that very inode so that it cannot be swapped after the owner check.
+bool readLinkText(int linkFd, QByteArray &text)
+{
+    std::vector<char> buf(4096);
+    for (;;) {
+        const ssize_t n = ::readlinkat(linkFd, "", buf.data(), buf.size());
+        if (n < 0)
+            return false;
+        if (size_t(n) < buf.size()) {
+            text = QByteArray(buf.data(), n);
+            return true;
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+// A lease on a file of another user needs CAP_LEASE. The packages give it in
+// the permitted set only; it is effective just for this call, so nothing
+// else the program does runs with it, and no program started from here gets it.
+int setLease(int fd, int type)
+{
+    if (::fcntl(fd, F_SETLEASE, type) == 0)
+        return 0;
+    if (errno != EACCES)
+        return -1;
+    cap_t caps = ::cap_get_proc();
+    if (!caps) {
+        errno = EACCES;
+        return -1;
+    }
+    const cap_value_t lease[] = {CAP_LEASE};
+    cap_flag_value_t permitted = CAP_CLEAR;
+    int result = -1;
+    int err = EACCES;
+    if (::cap_get_flag(caps, CAP_LEASE, CAP_PERMITTED, &permitted) == 0 && permitted == CAP_SET
+        && ::cap_set_flag(caps, CAP_EFFECTIVE, 1, lease, CAP_SET) == 0 && ::cap_set_proc(caps) == 0) {
+        result = ::fcntl(fd, F_SETLEASE, type);
+        err = errno;
+        ::cap_set_flag(caps, CAP_EFFECTIVE, 1, lease, CAP_CLEAR);
+        ::cap_set_proc(caps);
+    }
+    ::cap_free(caps);
+    errno = err;
+    return result;
+}
+
+int codeOf(int err)
+{
+    return IoErrorCode(err);
+}
+
+} // namespace
+
+QChar PathSeparator()
+{
+    return QLatin1Char('/');
+}
+
+QString CurrentDirectory()
+{
+    std::vector<char> buf(4096);
+    while (::getcwd(buf.data(), buf.size()) == nullptr) {
+        if (errno != ERANGE)
+            return QString();
+        buf.resize(buf.size() * 2);
+    }
+    QString dir = QFile::decodeName(buf.data());
+    while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
+    return dir;
+}
+
+bool IsDirectory(const QString &path)
+{
+    struct stat st;
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0
+           && S_ISDIR(st.st_mode);
+}
+
+static bool asciiCaseEqual(const QByteArray &a, const QByteArray &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = char(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = char(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+QString FindEntry(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString dir = slash < 0 ? QStringLiteral(".") : path.left(slash);
+    const QByteArray wanted = QFile::encodeName(path.mid(slash + 1));
+    if (wanted.isEmpty())
+        return QString();
+    // lstat first: an exact name wins, and a dangling link still counts.
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
+        return path;
+    DIR *d = ::opendir(QFile::encodeName(dir.isEmpty() ? QStringLiteral("/") : dir).constData());
+    if (!d)
+        return QString();
+    // Several names may differ only in case; take the least, so the answer
+    // does not depend on the directory's order.
+    QByteArray best;
+    while (const dirent *e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (asciiCaseEqual(name, wanted) && (best.isEmpty() || name < best))
+            best = name;
+    }
+    ::closedir(d);
+    if (best.isEmpty())
+        return QString();
+    return (dir == QLatin1String("/") ? QString() : dir) + QLatin1Char('/') + QFile::decodeName(best);
+}
+
+qint64 RegularFileSize(const QString &path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        return st.st_size;
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+
+struct InputFile::Impl {
+    Outcome outcome = Outcome::Failed;
+    int err = 0; // errno
+    int fd = -1;
+    int dirFd = -1; // where the last entry lies, kept so the record can be replaced there
+    bool leased = false;
+    bool found = false; // the last entry exists (also when it could not be opened)
+    QByteArray name;
+    struct stat status {};
+
+    Impl(const QString &path, Sharing sharing)
+    {
+        const QByteArray encoded = QFile::encodeName(path);
+        const qsizetype slash = encoded.lastIndexOf('/');
+        const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
+        name = encoded.mid(slash + 1);
+        dirFd = openAt(AT_FDCWD, dir.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) {
+            Fail(Outcome::Failed, errno);
+            return;
+        }
+        if (name.isEmpty()) {
+            Fail(Outcome::Failed, ENOENT);
+            return;
+        }
+        Open(sharing);
+    }
+    ~Impl()
+    {
+        Close();
+        if (dirFd >= 0)
+            ::close(dirFd);
+    }
+
+    void Fail(Outcome o, int e)
+    {
+        outcome = o;
+        err = e;
+    }
+
+    // The name is looked up without following a link someone else planted:
+    // a link is followed only when it belongs to the effective user or to
+    // the owner of the directory it lies in, hop by hop, and the last entry
+    // is opened without following links, so one swapped in meanwhile is not
+    // followed either.
+    void Open(Sharing sharing)
+    {
+        for (int hop = 0; hop <= MaxLinkHops; ++hop) {
+            const int entry = openAt(dirFd, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+            if (entry < 0) {
+                Fail(errno == ENOENT ? Outcome::Absent : Outcome::Failed, errno);
+                return;
+            }
+            struct stat st;
+            if (::fstat(entry, &st) != 0) {
+                const int e = errno;
+                ::close(entry);
+                Fail(Outcome::Failed, e);
+                return;
+            }
+            if (S_ISLNK(st.st_mode)) {
+                const bool permitted = mayFollow(st, dirFd);
+                QByteArray text;
+                const bool read = permitted && readLinkText(entry, text);
+                const int e = errno;
+                ::close(entry);
+                if (!permitted) {
+                    Fail(Outcome::ForeignLink, EACCES);
+                    return;
+                }
+                if (!read || text.isEmpty()) {
+                    Fail(Outcome::Failed, read ? ENOENT : e);
+                    return;
+                }
+                // The next hop: the link's text is taken from the link's folder.
+                const qsizetype cut = text.lastIndexOf('/');
+                if (cut >= 0) {
+                    const QByteArray dirPart = cut == 0 ? QByteArray("/") : text.left(cut);
+                    const int next = openAt(dirFd, dirPart.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+                    if (next < 0) {
+                        Fail(Outcome::Failed, errno);
+                        return;
+                    }
+                    ::close(dirFd);
+                    dirFd = next;
+                    text = text.mid(cut + 1);
+                    if (text.isEmpty())
+                        text = ".";
+                }
+                name = text;
+                continue;
+            }
+            ::close(entry);
+            found = true;
+            status = st;
+            if (S_ISDIR(st.st_mode)) {
+                Fail(Outcome::Failed, EISDIR);
+                return;
+            }
+            // Non-blocking only for the open (a named pipe without a writer
+            // reads as empty), then ordinary blocking reads.
+            const int f = openAt(dirFd, name.constData(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (f < 0) {
+                const int e = errno;
+                if (e == ELOOP || e == ENOENT) {
+                    found = false;
+                    continue;
+                }
+                // A network file system reports the server's sharing violation so.
+                Fail(e == EBUSY || e == ETXTBSY ? Outcome::Shared : Outcome::Failed, e);
+                return;
+            }
+            ::fcntl(f, F_SETFL, ::fcntl(f, F_GETFL) & ~O_NONBLOCK);
+            if (::fstat(f, &status) != 0 || S_ISDIR(status.st_mode)) {
+                const int e = S_ISDIR(status.st_mode) ? EISDIR : errno;
+                ::close(f);
+                Fail(Outcome::Failed, e);
+                return;
+            }
+            if (S_ISREG(status.st_mode)) {
+                if (setLease(f, sharing == Sharing::Readers ? F_RDLCK : F_WRLCK) == 0) {
+                    leased = true;
+                } else if (errno == EAGAIN) {
+                    ::close(f);
+                    Fail(Outcome::Shared, EAGAIN);
+                    return;
+                }
+                // EACCES (another user's file, no CAP_LEASE) or EINVAL (no
+                // leases on this file system): nothing tells, so it is read.
+            }
+            fd = f;
+            outcome = Outcome::Opened;
+            err = 0;
+            return;
+        }
+        Fail(Outcome::Loop, ELOOP);
+    }
+
+    bool Close()
+    {
+        if (fd < 0)
+            return true;
+        const int f = fd;
+        fd = -1;
+        // Closing the file ends its lease.
+        leased = false;
+        if (::close(f) == 0 || errno == EINTR)
+            return true;
+        err = errno;
+        return false;
+    }
+};
+
+InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<Impl>(path, sharing)) {}
+InputFile::~InputFile() = default;
+
+InputFile::Outcome InputFile::outcome() const
+{
+    return d->outcome;
+}
+
+int InputFile::errorCode() const
+{
+    if (d->outcome == Outcome::Shared)
+        return SharingViolationCode;
+    return codeOf(d->err);
+}
+
+qint64 InputFile::size() const
+{
+    return d->fd >= 0 && S_ISREG(d->status.st_mode) ? qint64(d->status.st_size) : -1;
+}
+
+bool InputFile::sharingEnforced() const
+{
+    return d->leased;
+}
+
+qint64 InputFile::Read(char *buffer, qint64 max)
+{
+    if (d->fd < 0)
+        return 0;
+    ssize_t n;
+    do {
+        n = ::read(d->fd, buffer, size_t(max));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        d->err = errno;
+    return n;
+}
+
+bool InputFile::Close()
+{
+    return d->Close();
+}
+
+qintptr InputFile::nativeHandle() const
+{
+    return d->fd;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr char TempLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int TempSuffixLength = 6;
+
+bool isTemporaryName(const QByteArray &name, const QByteArray &base)
+{
+    if (name.size() != base.size() + 1 + TempSuffixLength || !name.startsWith(base)
+        || name.at(base.size()) != '.')
+        return false;
+    for (qsizetype i = base.size() + 1; i < name.size(); ++i) {
+        if (!std::strchr(TempLetters, name.at(i)) || name.at(i) == '\0')
+            return false;
+    }
+    return true;
+}
+
+// Removes what saves killed at the wrong instant left of their new record:
+// our own regular files of exactly the temporary name's shape, left alone
+// for over a minute (a save still running renames its file within moments).
+void removeLeftovers(int readableDirFd, const QByteArray &base)
+{
+    const int scan = ::dup(readableDirFd);
+    if (scan < 0)
+        return;
+    DIR *d = ::fdopendir(scan);
+    if (!d) {
+        ::close(scan);
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    std::vector<QByteArray> stale;
+    while (const dirent *e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (!isTemporaryName(name, base))
+            continue;
+        struct stat st;
+        if (::fstatat(readableDirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < now - 60)
+            stale.push_back(name);
+    }
+    ::closedir(d);
+    for (const QByteArray &name : stale)
+        ::unlinkat(readableDirFd, name.constData(), 0);
+}
+
+// A new file beside the record, removed again unless it took the record's
+// place. Where the file system and /proc allow, it has no name until it is
+// complete, so a save killed while writing leaves nothing in the folder.
+class TemporaryRecord {
+public:
+    TemporaryRecord(int dirFd, const QByteArray &name, mode_t mode) : m_dirFd(dirFd), m_base(name)
+    {
+        // The nameless file gets its name through /proc, which needs no
+        // privilege (unlike AT_EMPTY_PATH); without /proc it could not.
+        if (::access("/proc/self/fd", X_OK) == 0)
+            m_fd = openAt(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            m_fd = openAt(dirFd, NextName().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+            m_named = m_fd >= 0;
+        }
+    }
+    ~TemporaryRecord()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (m_named)
+            ::unlinkat(m_dirFd, m_name.constData(), 0);
+    }
+    TemporaryRecord(const TemporaryRecord &) = delete;
+    TemporaryRecord &operator=(const TemporaryRecord &) = delete;
+
+    int fd() const { return m_fd; }
+    // On the disk; false when that failed.
+    bool Finish() { return ::fdatasync(m_fd) == 0; }
+    // Takes the place of the record in the same directory, then is closed.
+    bool Replace()
+    {
+        if (!m_named) {
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+            for (int attempt = 0; attempt < 100 && !m_named; ++attempt) {
+                if (::linkat(AT_FDCWD, self.constData(), m_dirFd, NextName().constData(), AT_SYMLINK_FOLLOW) == 0)
+                    m_named = true;
+                else if (errno != EEXIST)
+                    return false;
+            }
+            if (!m_named)
+                return false;
+        }
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            return false;
+        if (::renameat(m_dirFd, m_name.constData(), m_dirFd, m_base.constData()) != 0)
+            return false;
+        m_named = false;
+        return true;
+    }
+
+private:
+    const QByteArray &NextName()
+    {
+        m_name = m_base + '.';
+        for (int k = 0; k < TempSuffixLength; ++k)
+            m_name += TempLetters[QRandomGenerator::global()->bounded(int(sizeof TempLetters - 1))];
+        return m_name;
+    }
+
+    int m_dirFd;
+    int m_fd = -1;
+    bool m_named = false; // a name in the directory that is ours to remove
+    QByteArray m_base;
+    QByteArray m_name;
+};
+
+} // namespace
+
+struct RecordReplacement::Impl {
+    // The old record, held by a write lease until the new one has taken its
+    // place, so that a program opening it meanwhile waits.
+    std::optional<InputFile> old;
+    Descriptor ownDir;
+    Descriptor readableDir; // the folder opened for reading: scanned and synced
+    int dirFd = -1;
+    QByteArray name;
+    std::optional<TemporaryRecord> temp;
+
+    explicit Impl(const QString &path)
+    {
+        old.emplace(path, Sharing::Exclusive);
+        const InputFile::Impl &held = *old->d;
+        dirFd = held.dirFd;
+        name = held.name;
+        std::optional<struct stat> keep;
+        switch (held.outcome) {
+        case InputFile::Outcome::Opened:
+            keep = held.status;
+            break;
+        case InputFile::Outcome::Absent:
+            break;
+        case InputFile::Outcome::Loop: {
+            // Links that lead round in a circle hold no record: the entry in
+            // the working directory becomes the record.
+            const QByteArray encoded = QFile::encodeName(path);
+            const qsizetype slash = encoded.lastIndexOf('/');
+            ownDir.Reset(::open(slash <= 0 ? "/" : encoded.left(slash).constData(),
+                                O_PATH | O_DIRECTORY | O_CLOEXEC));
+            dirFd = ownDir.fd;
+            name = encoded.mid(slash + 1);
+            break;
+        }
+        case InputFile::Outcome::Failed:
+            // A record we may replace but not read: nothing tells who holds it.
+            if (held.found && !S_ISDIR(held.status.st_mode)) {
+                keep = held.status;
+                break;
+            }
+            return;
+        case InputFile::Outcome::Shared:
+        case InputFile::Outcome::ForeignLink:
+            return;
+        }
+        if (dirFd < 0)
+            return;
+        readableDir.Reset(openAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (readableDir.fd >= 0)
+            removeLeftovers(readableDir.fd, name);
+
+        temp.emplace(dirFd, name, keep ? 0600 : 0666);
+        if (temp->fd() < 0) {
+            temp.reset();
+            return;
+        }
+        if (keep) {
+            // Both before the rename: the record is never seen with the wrong
+            // access. The group only where we may give it (a member of it).
+            struct stat made;
+            if (::fstat(temp->fd(), &made) == 0 && made.st_gid != keep->st_gid
+                && ::fchown(temp->fd(), uid_t(-1), keep->st_gid) != 0) {
+                // Not a member of that group: the file system's choice stays.
+            }
+            if (::fchmod(temp->fd(), keep->st_mode & 07777) != 0)
+                temp.reset();
+        }
+    }
+
+    // The rename itself on the disk: the folder synced, or where it cannot be
+    // read, the whole file system the new record lies on.
+    bool SyncFolder()
+    {
+        if (readableDir.fd >= 0)
+            return ::fsync(readableDir.fd) == 0;
+        Descriptor record(openAt(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        return record.fd >= 0 && ::syncfs(record.fd) == 0;
+    }
+};
+
+RecordReplacement::RecordReplacement(const QString &path) : d(std::make_unique<Impl>(path)) {}
+RecordReplacement::~RecordReplacement() = default;
+
+bool RecordReplacement::ready() const
+{
+    return d->temp.has_value();
+}
+
+bool RecordReplacement::Write(const char *data, qint64 size)
+{
+    // A write cut short is retried, and then the reason (disk full, file too
+    // large) shows up.
+    while (size > 0) {
+        const ssize_t n = ::write(d->temp->fd(), data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+RecordReplacement::Result RecordReplacement::Commit()
+{
+    if (!d->temp->Finish())
+        return Result::WriteFailed;
+    if (!d->temp->Replace())
+        return Result::CannotCreate;
+    // Only now may the operator be told it is saved: until the folder is on
+    // the disk, a power cut can bring the old record back.
+    if (!d->SyncFolder())
+        return Result::WriteFailed;
+    return Result::Done;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+std::FILE *streamOf(Stream stream)
+{
+    return stream == Stream::Output ? stdout : stderr;
+}
+
+} // namespace
+
+bool WriteBytes(Stream stream, QByteArrayView bytes)
+{
+    std::FILE *f = streamOf(stream);
+    if (!bytes.isEmpty())
+        std::fwrite(bytes.data(), 1, size_t(bytes.size()), f);
+    return !std::ferror(f);
+}
+
+bool WriteText(Stream stream, QByteArrayView utf8)
+{
+    return WriteBytes(stream, utf8);
+}
+
+bool Flush(Stream stream)
+{
+    std::FILE *f = streamOf(stream);
+    return std::fflush(f) == 0 && !std::ferror(f);
+}
+
+namespace {
+extern "C" void ignoreSignal(int) {}
+} // namespace
+
+void PrepareProcess()
+{
+    // A lease break sends the holder SIGIO, whose default action ends the
+    // process; the break needs no answer, as the file is released as soon as
+    // it is read. A closed pipe must give a write error, not end the program
+    // silently. Handlers rather than SIG_IGN, so that programs started from
+    // here do not inherit ignored signals; handlers already set are kept.
+    for (int sig : {SIGIO, SIGPIPE}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0)
+            continue;
+        if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {
+            struct sigaction sa {};
+            sa.sa_handler = ignoreSignal;
+            sigemptyset(&sa.sa_mask);
+            sa.sa_flags = SA_RESTART;
+            ::sigaction(sig, &sa, nullptr);
+        }
+    }
+}
+
+LocaleSettings SystemLocaleSettings()
+{
+    return LocaleSettings::fromEnvironment();
+}
+
+} // namespace absence::platform
