@@ -42,6 +42,11 @@ CliResult runCli(const CliRun &run)
     process.setProcessEnvironment(env);
     if (!run.workingDirectory.isEmpty())
         process.setWorkingDirectory(run.workingDirectory);
+    if (!run.standardOutputFile.isEmpty())
+        process.setStandardOutputFile(run.standardOutputFile);
+    QProcess reader;
+    if (run.closeStandardOutput)
+        process.setStandardOutputProcess(&reader);
     process.start(QStringLiteral(ABSENCE_CLI_PATH), run.args);
 
     CliResult result;
@@ -49,6 +54,10 @@ CliResult runCli(const CliRun &run)
     if (!result.started)
         return result;
     process.closeWriteChannel();
+    if (run.closeStandardOutput) {
+        reader.start(QStringLiteral("true"), {});
+        reader.waitForFinished(30000);
+    }
     result.finished = process.waitForFinished(60000);
     if (!result.finished) {
         process.kill();

@@ -43,6 +43,8 @@ struct CliRun {
     QString locale = QStringLiteral("ja_JP.UTF-8"); // LANG and LC_ALL
     QString fixedNow = QStringLiteral("2026-12-08T09:30:00"); // empty: system clock
     QString workingDirectory; // empty: the test's own
+    QString standardOutputFile; // standard output goes there instead
+    bool closeStandardOutput = false; // into a pipe whose reader ends at once
 };
 
 CliResult runCli(const CliRun &run);

@@ -356,3 +356,43 @@ TEST_F(RecordTest, RecordHeldOpenElsewhereCanNeitherBeLoadedNorReplaced)
     EXPECT_EQ(dir.entries(), QStringList{RecordName()});
     ::close(holder);
 }
+
+TEST_F(RecordTest, SaveRemovesOnlyStaleLeftoversOfKilledSaves)
+{
+    // What a save killed as its new record got a name leaves: the record's
+    // name, a dot and six letters or digits, our own regular file.
+    const QString base = RecordName();
+    struct Case {
+        QString name;
+        bool old;
+        bool removed;
+    };
+    const QList<Case> cases{
+        {base + ".Ab3xY9", true, true},
+        {base + ".Qq0000", false, false},  // a save may be writing it now
+        {base + ".Ab3xY", true, false},    // not the temporary name's shape
+        {base + ".Ab3xY90", true, false},
+        {base + ".Ab-xY9", true, false},
+        {base + "x.Ab3xY9", true, false},
+        {"2026-12-07A.TXT.Ab3xY9", true, false}, // another day's
+    };
+    for (const Case &c : cases) {
+        dir.write(c.name, "left over\r\n");
+        QFile f(dir.file(c.name));
+        if (c.old)
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite)
+                        && f.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+    }
+    const QString folder = base + ".Dd4eE5", link = base + ".Ll6mM7";
+    dir.mkdir(folder);
+    ASSERT_EQ(::symlink("elsewhere", QFile::encodeName(dir.file(link)).constData()), 0);
+    ::utimensat(AT_FDCWD, QFile::encodeName(dir.file(link)).constData(), nullptr, AT_SYMLINK_NOFOLLOW);
+
+    list.Assign({a});
+    Save(list);
+    for (const Case &c : cases)
+        EXPECT_EQ(QFileInfo::exists(dir.file(c.name)), !c.removed) << c.name.toStdString();
+    EXPECT_TRUE(QFileInfo(dir.file(folder)).isDir());
+    EXPECT_TRUE(QFileInfo(dir.file(link)).isSymLink());
+    EXPECT_EQ(record(), Crlf({a, stamp}));
+}

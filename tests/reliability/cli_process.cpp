@@ -134,7 +134,10 @@ CliProcess::CliProcess(const CliOptions &options)
     const QString cli = drop && !CliPath().isEmpty() ? CopyReachableByAll(CliPath()) : CliPath();
     if (cli.isEmpty())
         return;
-    std::vector<std::string> argStrings{cli.toStdString()};
+    std::vector<std::string> argStrings;
+    for (const QString &w : options.wrapper)
+        argStrings.push_back(w.toStdString());
+    argStrings.push_back(cli.toStdString());
     for (const QString &a : options.args)
         argStrings.push_back(a.toStdString());
     std::vector<std::string> envStrings = ChildEnvironment(options.fixedNow);

@@ -23,6 +23,8 @@ struct CliOptions {
     // Run as uid/gid 65534 when the tests run as root (otherwise as ourselves,
     // who are unprivileged already).
     bool unprivileged = false;
+    // A program (absolute path) and its arguments that run the front end.
+    QStringList wrapper;
     // SIGKILL the child this long after it was started.
     std::optional<std::chrono::microseconds> killAfter;
 };

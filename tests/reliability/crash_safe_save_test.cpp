@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QStandardPaths>
 
 #include <random>
 #include <sys/inotify.h>
@@ -31,37 +32,45 @@ QStringList RemoveExtraEntries(const ScratchDir &dir, const QStringList &expecte
     return extra;
 }
 
-// Watches a directory for the first file created in it.
-class CreationWatch {
+// Watches a directory for the first opening of one file in it: the save
+// opens the old record just before it writes the new one (which has no name
+// until it is complete, so nothing is created in the folder before that).
+class OpenWatch {
 public:
-    explicit CreationWatch(const QString &dir)
+    OpenWatch(const QString &dir, const QString &name) : m_name(QFile::encodeName(name))
     {
         m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_fd >= 0 && ::inotify_add_watch(m_fd, QFile::encodeName(dir).constData(), IN_CREATE) < 0) {
+        if (m_fd >= 0 && ::inotify_add_watch(m_fd, QFile::encodeName(dir).constData(), IN_OPEN) < 0) {
             ::close(m_fd);
             m_fd = -1;
         }
     }
-    ~CreationWatch()
+    ~OpenWatch()
     {
         if (m_fd >= 0)
             ::close(m_fd);
     }
     bool IsValid() const { return m_fd >= 0; }
-    // Waits until something is created or the process ends; true on creation.
+    // Waits until the file is opened or the process ends; true on opening.
     // It spins rather than sleeps: the whole write takes about a millisecond.
-    bool WaitForCreation(const CliProcess &process)
+    bool WaitForOpen(const CliProcess &process)
     {
         alignas(inotify_event) char buf[4096];
         for (unsigned spin = 0;; ++spin) {
-            if (::read(m_fd, buf, sizeof buf) > 0)
-                return true;
+            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buf + at);
+                if (event->len > 0 && m_name == event->name)
+                    return true;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
             if (spin % 64 == 0 && process.Ended())
                 return false;
         }
     }
 
 private:
+    QByteArray m_name;
     int m_fd = -1;
 };
 
@@ -100,7 +109,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
     const double total = clean.seconds;
     std::mt19937 random(20261208);
     // A quarter at any moment of the run; the rest while the new record is
-    // written: as soon as its temporary file appears, or up to 0.3 or 3 ms later.
+    // written: as soon as the save opens the old record, or up to 0.3 or 3 ms later.
     std::uniform_real_distribution<double> anywhere(0.0, total * 1.05);
     const double windows[] = {0.0, 0.0003, 0.003};
 
@@ -116,11 +125,11 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
             options.killAfter = std::chrono::microseconds(qint64(delay * 1e6));
             run = RunCli(options);
         } else {
-            CreationWatch watch(dir.Path());
+            OpenWatch watch(dir.Path(), RecordName());
             ASSERT_TRUE(watch.IsValid());
             CliProcess process(options);
             delay = std::uniform_real_distribution<double>(0.0, windows[i % 4 - 1])(random);
-            if (watch.WaitForCreation(process)) {
+            if (watch.WaitForOpen(process)) {
                 std::this_thread::sleep_for(std::chrono::microseconds(qint64(delay * 1e6)));
                 process.Kill();
                 ++duringWrite;
@@ -148,7 +157,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
             EXPECT_FALSE(name.compare(RecordName(), Qt::CaseInsensitive) == 0);
     }
     Figure(QStringLiteral("%1 kills of a 50,000-line collect save (clean run %2 s), %3 of them "
-                          "after the new record's temporary file appeared: record old %4 times, "
+                          "after the save opened the old record: record old %4 times, "
                           "new %5 times, never anything else; %6 runs finished before the kill; "
                           "%7 temporary files left by killed saves")
                .arg(kills).arg(total, 0, 'f', 2).arg(duringWrite).arg(oldSeen).arg(newSeen)
@@ -203,4 +212,56 @@ TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
                           "time-ordered version last %2 times, class-ordered %3 times; "
                           "%4 saves refused because the other held the record")
                .arg(rounds).arg(aWon).arg(bWon).arg(refusals));
+}
+
+TEST(CrashSafeSave, SavedIsReportedOnlyOnceTheFolderIsOnTheDisk)
+{
+    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    if (CliPath().isEmpty() || strace.isEmpty())
+        GTEST_SKIP() << "needs the command-line front end and strace";
+    ScratchDir dir;
+    ASSERT_TRUE(dir.IsValid());
+    WriteDay(dir, 2, 50);
+    const QString trace = dir.File(QStringLiteral("trace.txt"));
+    CliOptions options;
+    options.wrapper = QStringList{strace, QStringLiteral("-f"), QStringLiteral("-o"), trace,
+                                  QStringLiteral("-e"), QStringLiteral("trace=rename,renameat,renameat2,fsync,write")};
+    options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    const CliResult run = RunCli(options);
+    ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
+    // The rename, then the folder synced, then the message.
+    const QList<QByteArray> calls = ReadFile(trace).split('\n');
+    auto first = [&](const char *what) {
+        for (qsizetype i = 0; i < calls.size(); ++i)
+            if (calls[i].contains(what))
+                return i;
+        return qsizetype(-1);
+    };
+    const qsizetype renamed = first(RecordName().toUtf8().constData());
+    const qsizetype synced = first("fsync(");
+    const qsizetype told = first("write(2,");
+    ASSERT_GE(renamed, 0) << ReadFile(trace).toStdString();
+    EXPECT_GT(synced, renamed) << "the folder is synced after the rename";
+    EXPECT_GT(told, synced) << "the operator is told only after the sync";
+}
+
+TEST(CrashSafeSave, SavesWithoutProc)
+{
+    const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+    if (CliPath().isEmpty() || unshare.isEmpty() || ::geteuid() != 0)
+        GTEST_SKIP() << "unmounting /proc for one run needs root and unshare(1)";
+    ScratchDir dir;
+    ASSERT_TRUE(dir.IsValid());
+    WriteDay(dir, 2, 50);
+    // /proc unmounted in a mount namespace of the run's own, as in some containers.
+    CliOptions options;
+    options.wrapper = QStringList{unshare, QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                                  QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                  QStringLiteral("umount -l /proc && test ! -e /proc/self && exec \"$0\" \"$@\"")};
+    options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    const CliResult run = RunCli(options);
+    ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
+    const QList<QByteArray> lines = SplitCrLf(dir.Read(RecordName()));
+    EXPECT_EQ(lines.size(), 101);
+    EXPECT_EQ(dir.Entries().size(), 3) << dir.Entries().join(QLatin1Char(' ')).toStdString();
 }
