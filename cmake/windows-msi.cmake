@@ -1,0 +1,52 @@
+# Run by the windows_msi target in the build folder: lists the dist folder for
+# wixl, builds the MSI and gives it what wixl cannot write itself.
+#   cmake -DDIST=... -DWORK=... -DMSI=... -DWIXL=... -DWIXL_HEAT=...
+#         -DMSIBUILD=... -DMSIINFO=... -DSHORTCUT_NAME=... -P windows-msi.cmake
+# wixl takes the files it packs by paths relative to the build folder.
+
+# Every file in the dist folder, one component each, the folders kept.
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${CMAKE_BINARY_DIR} ${DIST}/*)
+list(SORT files)
+list(JOIN files "\n" file_list)
+file(WRITE ${WORK}/dist-files.txt "${file_list}\n")
+file(RELATIVE_PATH dist_rel ${CMAKE_BINARY_DIR} ${DIST})
+execute_process(
+  COMMAND ${WIXL_HEAT} --prefix ${dist_rel}/ --directory-ref INSTALLDIR
+          --component-group DistFiles --var var.DistDir --win64
+  INPUT_FILE ${WORK}/dist-files.txt
+  OUTPUT_FILE ${WORK}/dist-files.wxs
+  RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "wixl-heat failed on ${DIST}")
+endif()
+
+file(REMOVE ${MSI})
+execute_process(
+  COMMAND ${WIXL} -a x64 -D DistDir=${dist_rel} -D Win64=yes -o ${MSI}
+          ${WORK}/absence-collector.wxs ${WORK}/dist-files.wxs
+  RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "wixl failed")
+endif()
+
+# wixl writes its strings in no code page, which loses the Japanese ones: the
+# database gets code page 932 and then the shortcut its name. It also writes
+# SecureCustomProperties itself, without ABSENCEFOLDER, which an elevated or
+# managed install needs to take the folder from the command line.
+execute_process(COMMAND ${MSIINFO} export ${MSI} Property
+                OUTPUT_VARIABLE properties RESULT_VARIABLE failed)
+if(failed OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
+  file(REMOVE ${MSI})
+  message(FATAL_ERROR "wixl wrote no SecureCustomProperties")
+endif()
+set(secure "ABSENCEFOLDER;${CMAKE_MATCH_1}")
+file(WRITE ${WORK}/_ForceCodepage.idt "\r\n\r\n932\t_ForceCodepage\r\n")
+execute_process(
+  COMMAND ${MSIBUILD} ${MSI} -i ${WORK}/_ForceCodepage.idt
+          -q "UPDATE `Shortcut` SET `Name` = 'absence|${SHORTCUT_NAME}', `Description` = '${SHORTCUT_NAME}' WHERE `Shortcut` = 'AbsenceCollectorShortcut'"
+          -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
+  RESULT_VARIABLE failed)
+if(failed)
+  file(REMOVE ${MSI})
+  message(FATAL_ERROR "msibuild could not set the code page and the shortcut's name")
+endif()
