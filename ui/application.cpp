@@ -1,11 +1,9 @@
 #include "application.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
-#include <QPainter>
-#include <QPixmap>
 #include <QStyleFactory>
-#include <QSvgRenderer>
 
 namespace absence::ui {
 
@@ -33,20 +31,13 @@ void InitialiseApplication()
 
 QIcon ApplicationIcon()
 {
-    // Rendered here rather than through the SVG icon plugin, which a machine
-    // may lack.
-    QSvgRenderer renderer(QStringLiteral(":/icons/jp.school.AbsenceCollector.svg"));
+    // One PNG per size, drawn from the SVG at build time: no image plugin
+    // is needed to read them.
     QIcon icon;
-    if (!renderer.isValid())
-        return icon;
-    for (int side : {16, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pixmap(side, side);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
+    const QFileInfoList pictures =
+        QDir(QStringLiteral(":/icons/application")).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &picture : pictures)
+        icon.addFile(picture.filePath());
     return icon;
 }
 
