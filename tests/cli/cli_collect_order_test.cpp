@@ -27,7 +27,7 @@ TEST(CliCollect, CollectPrintsEveryLineInCollationOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
     const QStringList printed = r.outLines();
@@ -46,7 +46,7 @@ TEST(CliCollect, TimeOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), morningByTime());
 }
@@ -55,7 +55,7 @@ TEST(CliCollect, ClassOrderAfterTimeOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
                                     QStringLiteral("class"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), morningByTimeThenClass());
@@ -65,8 +65,8 @@ TEST(CliCollect, ClassOrderIsAStableSortOfTheCollationOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult collated = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
-    const CliResult byClass = runIn(dir, {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
+    const CliResult collated = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult byClass = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
     ASSERT_EQ(byClass.exitCode, 0) << byClass.err.constData();
     EXPECT_EQ(printedAsSj(byClass), stableOrder(printedAsSj(collated), classKey));
     // Class 0 (no number) first, then grade 1, 2, 3.
@@ -77,9 +77,9 @@ TEST(CliCollect, TimeTwiceEqualsTimeOnce)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult once = runIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
+    const CliResult once = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
                                        QStringLiteral("time"), QStringLiteral("print")});
-    const CliResult twice = runIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
+    const CliResult twice = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
                                         QStringLiteral("time"), QStringLiteral("time"), QStringLiteral("print")});
     ASSERT_EQ(once.exitCode, 0);
     EXPECT_EQ(once.out, twice.out);
@@ -89,10 +89,10 @@ TEST(CliCollect, CollectAgainStartsFromAnEmptyList)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
                                     QStringLiteral("collect"), QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
-    const CliResult once = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult once = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.out, once.out);
 }
 
@@ -100,7 +100,7 @@ TEST(CliCollect, NoDataFilesIsAMessageNotAnError)
 {
     DayDir dir;
     writeMorning(dir, QStringLiteral("2026-12-07")); // another day
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.errText(), QStringLiteral("欠席記録データがありません\n"));
     EXPECT_TRUE(r.out.isEmpty());
@@ -109,7 +109,7 @@ TEST(CliCollect, NoDataFilesIsAMessageNotAnError)
 TEST(CliCollect, PrintOfAnEmptyListPrintsNothing)
 {
     DayDir dir;
-    const CliResult r = runIn(dir, {QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(r.err.isEmpty());
@@ -119,11 +119,11 @@ TEST(CliCollect, RawPrintGivesCodePage932AndCrLf)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult utf8 = runIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
-    const CliResult raw = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"),
+    const CliResult utf8 = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult raw = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"),
                                       QStringLiteral("time"), QStringLiteral("print")});
     ASSERT_EQ(raw.exitCode, 0);
-    EXPECT_EQ(raw.out, joinSj(morningByTime(), "\r\n"));
+    EXPECT_EQ(raw.out, SjLines(morningByTime(), "\r\n"));
     EXPECT_EQ(utf8.out, (morningByTime().join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
@@ -135,9 +135,9 @@ TEST(CliCollect, LfOnlyDataFilesGiveTheSameLines)
     writeMorning(cr, QStringLiteral("2026-12-08"), "\r");
     const QStringList args{QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("time"),
                            QStringLiteral("print")};
-    const CliResult a = runIn(crlf, args);
-    const CliResult b = runIn(lf, args);
-    const CliResult c = runIn(cr, args);
+    const CliResult a = RunIn(crlf, args);
+    const CliResult b = RunIn(lf, args);
+    const CliResult c = RunIn(cr, args);
     ASSERT_EQ(b.exitCode, 0);
     EXPECT_EQ(a.out, b.out);
     EXPECT_EQ(a.out, c.out);
@@ -149,12 +149,12 @@ TEST(CliCollect, CtrlZEndsAFileButLaterFilesAreRead)
 {
     DayDir dir;
     dir.write(QStringLiteral("2026-12-08A0.TXT"),
-              joinSj({QStringLiteral("*7:00:00 1-1=読む")}) + "\x1a" +
-                  joinSj({QStringLiteral("*7:01:00 1-1=読まない")}));
+              SjLines({QStringLiteral("*7:00:00 1-1=読む")}) + "\x1a" +
+                  SjLines({QStringLiteral("*7:01:00 1-1=読まない")}));
     dir.write(QStringLiteral("2026-12-08A1.TXT"),
-              sj(QStringLiteral("*7:02:00 1-1=前")) + "\x1a" + sj(QStringLiteral("後")) + "\r\n");
+              Sj(QStringLiteral("*7:02:00 1-1=前")) + "\x1a" + Sj(QStringLiteral("後")) + "\r\n");
     dir.writeLines(QStringLiteral("2026-12-08A2.TXT"), {QStringLiteral("*7:03:00 1-1=次のファイル")});
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=読む"),
                                          QStringLiteral("*07:02:00 1-1=前"),
@@ -165,10 +165,10 @@ TEST(CliCollect, EmptyLinesAreSkippedAndALastLineWithoutEndCounts)
 {
     DayDir dir;
     dir.write(QStringLiteral("2026-12-08A0.TXT"),
-              "\r\n\r\n" + sj(QStringLiteral("*7:00:00 1-1=一")) + "\r\n\r\n\n\r" +
-                  sj(QStringLiteral("*7:10:00 1-1=二")));
+              "\r\n\r\n" + Sj(QStringLiteral("*7:00:00 1-1=一")) + "\r\n\r\n\n\r" +
+                  Sj(QStringLiteral("*7:10:00 1-1=二")));
     dir.write(QStringLiteral("2026-12-08A1.TXT"), "\r\n\r\n\r\n");
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=一"),
                                          QStringLiteral("*07:10:00 1-1=二")}));
@@ -180,14 +180,14 @@ TEST(CliCollect, HourPaddingLooksOnlyAtTheFirstColon)
     dir.writeLines(QStringLiteral("2026-12-08A0.TXT"),
                    {QStringLiteral("*9:05:00 1-1=あ"), QStringLiteral("*10:05:00 1-1=い"),
                     QStringLiteral("12:3 う"), QStringLiteral("コロンなし")});
-    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
     QList<QByteArray> printed = r.out.split('\n');
     printed.removeAll(QByteArray());
     for (QByteArray &line : printed)
         line.chop(1); // CR
-    QList<QByteArray> expected{sj(QStringLiteral("*09:05:00 1-1=あ")), sj(QStringLiteral("*10:05:00 1-1=い")),
-                               sj(QStringLiteral("102:3 う")), sj(QStringLiteral("コロンなし"))};
+    QList<QByteArray> expected{Sj(QStringLiteral("*09:05:00 1-1=あ")), Sj(QStringLiteral("*10:05:00 1-1=い")),
+                               Sj(QStringLiteral("102:3 う")), Sj(QStringLiteral("コロンなし"))};
     std::sort(printed.begin(), printed.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(printed, expected);
@@ -198,7 +198,7 @@ TEST(CliCollect, SameLineInTwoFilesGivesTwoEntries)
     DayDir dir;
     dir.writeLines(QStringLiteral("2026-12-08A0.TXT"), {QStringLiteral("*7:00:00 1-1=同じ")});
     dir.writeLines(QStringLiteral("2026-12-08A5.TXT"), {QStringLiteral("*07:00:00 1-1=同じ")});
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=同じ"), QStringLiteral("*07:00:00 1-1=同じ")}));
 }
 
@@ -209,7 +209,7 @@ TEST(CliCollect, OnlyDigitsZeroToNineOfTheDayAreRead)
     dir.writeLines(QStringLiteral("2026-12-08A.TXT.bak"), {QStringLiteral("*7:00:00 1-1=控え")});
     dir.writeLines(QStringLiteral("2026-12-09A0.TXT"), {QStringLiteral("*7:00:00 1-1=翌日")});
     dir.writeLines(QStringLiteral("2026-12-08A9.TXT"), {QStringLiteral("*7:00:00 1-1=九")});
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.outLines(), QStringList{QStringLiteral("*07:00:00 1-1=九")});
 }
 
@@ -218,7 +218,7 @@ TEST(CliCollect, FileNamesMatchWithoutRegardToCase)
     DayDir dir;
     dir.writeLines(QStringLiteral("2026-12-08a3.txt"), {QStringLiteral("*7:00:00 1-1=小文字")});
     dir.writeLines(QStringLiteral("2026-12-08A4.txt"), {QStringLiteral("*7:01:00 1-1=混在")});
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=小文字"), QStringLiteral("*07:01:00 1-1=混在")}));
 }
@@ -226,11 +226,11 @@ TEST(CliCollect, FileNamesMatchWithoutRegardToCase)
 TEST(CliCollect, InvalidCodePage932BytesAreKeptAndShownAsReplacement)
 {
     DayDir dir;
-    const QByteArray line = "*07:00:00 1-1=\xff\xfd" + sj(QStringLiteral("名前"));
+    const QByteArray line = "*07:00:00 1-1=\xff\xfd" + Sj(QStringLiteral("名前"));
     dir.write(QStringLiteral("2026-12-08A0.TXT"), line + "\r\n");
-    const CliResult raw = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult raw = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(raw.out, line + "\r\n");
-    const CliResult text = runIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult text = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_TRUE(text.out.contains("\xEF\xBF\xBD")) << text.out.toHex().constData();
     EXPECT_TRUE(text.out.endsWith(QStringLiteral("名前\n").toUtf8()));
 }
@@ -243,13 +243,13 @@ TEST(CliCollect, DefaultsAreTheCurrentDirectoryAndTheClocksDay)
     run.args = QStringList{QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")};
     run.workingDirectory = dir.path();
     run.fixedNow = QStringLiteral("2026-12-08T23:59:59");
-    const CliResult r = runCli(run);
+    const CliResult r = RunCli(run);
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), morningByTime());
 
     run.fixedNow = QStringLiteral("2026-12-09T00:00:00");
     run.args = QStringList{QStringLiteral("collect"), QStringLiteral("print")};
-    const CliResult nextDay = runCli(run);
+    const CliResult nextDay = RunCli(run);
     EXPECT_EQ(nextDay.exitCode, 0);
     EXPECT_TRUE(nextDay.out.isEmpty());
     EXPECT_EQ(nextDay.errText(), QStringLiteral("欠席記録データがありません\n"));

@@ -19,7 +19,7 @@ const QString AccessDenied = QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが�
 TEST(CliErrors, SaveOnAnEmptyListIsTheListIndexErrorWithoutDot)
 {
     DayDir dir;
-    const CliResult r = runIn(dir, {QStringLiteral("save")});
+    const CliResult r = RunIn(dir, {QStringLiteral("save")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), IndexError0);
     EXPECT_TRUE(r.out.isEmpty());
@@ -30,7 +30,7 @@ TEST(CliErrors, ReorderingAnEmptyListIsTheListIndexError)
 {
     DayDir dir;
     for (const char *command : {"time", "class"}) {
-        const CliResult r = runIn(dir, {QString::fromLatin1(command), QStringLiteral("print")});
+        const CliResult r = RunIn(dir, {QString::fromLatin1(command), QStringLiteral("print")});
         EXPECT_EQ(r.exitCode, 1) << command;
         EXPECT_EQ(r.errText(), IndexError0) << command;
     }
@@ -40,7 +40,7 @@ TEST(CliErrors, ErrorTextsAreUtf8InEveryLocale)
 {
     DayDir dir;
     for (const char *locale : {"C", "en_US.UTF-8", "de_DE.UTF-8", "ja_JP.UTF-8"}) {
-        const CliResult r = runIn(dir, {QStringLiteral("save")}, QString::fromLatin1(locale));
+        const CliResult r = RunIn(dir, {QStringLiteral("save")}, QString::fromLatin1(locale));
         EXPECT_EQ(r.exitCode, 1) << locale;
         EXPECT_EQ(r.errText(), IndexError0) << locale;
     }
@@ -49,7 +49,7 @@ TEST(CliErrors, ErrorTextsAreUtf8InEveryLocale)
 TEST(CliErrors, CollectAfterNoDataThenSaveFails)
 {
     DayDir dir;
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), QStringLiteral("欠席記録データがありません\n") + IndexError0);
 }
@@ -60,7 +60,7 @@ TEST(CliErrors, DirectoryNamedLikeADataFileIsAccessDeniedWithDot)
     dir.writeLines(QStringLiteral("2026-12-08A0.TXT"), {QStringLiteral("*7:00:00 1-1=零")});
     dir.makeDir(QStringLiteral("2026-12-08A2.TXT"));
     dir.writeLines(QStringLiteral("2026-12-08A5.TXT"), {QStringLiteral("*7:05:00 1-1=五")});
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), AccessDenied);
     EXPECT_TRUE(r.out.isEmpty()) << "print must not run";
@@ -72,7 +72,7 @@ TEST(CliErrors, CommandsAfterAnErrorDoNotRun)
     DayDir dir;
     writeMorning(dir);
     // save fails on the empty list; collect, save and print never run.
-    const CliResult r = runIn(dir, {QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("save"),
+    const CliResult r = RunIn(dir, {QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("save"),
                                     QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), IndexError0);
@@ -84,9 +84,9 @@ TEST(CliErrors, ASaveBeforeTheErrorStaysSaved)
 {
     DayDir dir;
     writeMorning(dir);
-    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    ASSERT_EQ(RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
     dir.makeDir(QStringLiteral("2026-12-08A4.TXT"));
-    const CliResult r = runIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
+    const CliResult r = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
                                     QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("print")},
                               QStringLiteral("ja_JP.UTF-8"), QStringLiteral("2026-12-08T11:00:00"));
     EXPECT_EQ(r.exitCode, 1);
@@ -94,16 +94,16 @@ TEST(CliErrors, ASaveBeforeTheErrorStaysSaved)
     EXPECT_TRUE(r.out.isEmpty());
     QStringList expected{QStringLiteral("最終更新：2026/12/08 11:00:00")};
     expected << morningByTime();
-    EXPECT_EQ(dir.read(Record), joinSj(expected, "\r\n"));
+    EXPECT_EQ(dir.read(Record), SjLines(expected, "\r\n"));
 }
 
 TEST(CliErrors, RecordFileThatIsADirectoryCannotBeOpened)
 {
     DayDir dir;
     dir.makeDir(Record);
-    const CliResult r = runIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.filePath(Record)));
+    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.file(Record)));
     EXPECT_TRUE(r.out.isEmpty());
 }
 
@@ -113,24 +113,24 @@ TEST(CliErrors, RecordFileThatIsADirectoryCannotBeCreated)
     writeMorning(dir);
     dir.makeDir(Record);
     const QStringList before = dir.entries();
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.filePath(Record)));
+    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.file(Record)));
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(dir.entries(), before) << "no temporary file may be left behind";
-    EXPECT_TRUE(QFileInfo(dir.filePath(Record)).isDir());
+    EXPECT_TRUE(QFileInfo(dir.file(Record)).isDir());
 }
 
 TEST(CliErrors, AnErrorBeforeSaveLeavesTheRecordFileAlone)
 {
     DayDir dir;
     writeMorning(dir);
-    ASSERT_EQ(runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    ASSERT_EQ(RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
     const QByteArray saved = dir.read(Record);
     // A data file turned into a directory: the collection stops, the list
     // holds what was read so far, and nothing reaches the record file.
     dir.makeDir(QStringLiteral("2026-12-08A2.TXT"));
-    const CliResult r = runIn(dir, {QStringLiteral("collect"), QStringLiteral("save")});
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(dir.read(Record), saved);
 }
@@ -156,7 +156,7 @@ TEST(CliErrors, OutputThatCannotBeWrittenIsTheWriteError)
             run.standardOutputFile = QStringLiteral("/dev/full");
         else
             run.closeStandardOutput = true;
-        const CliResult r = runCli(run);
+        const CliResult r = RunCli(run);
         EXPECT_EQ(r.exitCode, 1) << (full ? "a full disk" : "a closed pipe");
         EXPECT_EQ(r.errText(), QStringLiteral("ｽﾄﾘｰﾑへの書き込みｴﾗｰ.\n"));
         EXPECT_FALSE(dir.exists(Record)) << "save after the failed print must not run";

@@ -20,7 +20,7 @@ CliResult runAt(const DayDir &dir, const QStringList &args,
                 const QString &fixedNow = QStringLiteral("2026-12-08T09:30:00"),
                 const QString &locale = QStringLiteral("ja_JP.UTF-8"))
 {
-    return runIn(dir, args, locale, fixedNow);
+    return RunIn(dir, args, locale, fixedNow);
 }
 
 TEST(CliRecord, OpenWithoutRecordFileIsAMessage)
@@ -44,7 +44,7 @@ TEST(CliRecord, SaveWritesTheListWithALastUpdateLineAndCrLf)
     // "*" and "#" lines, so it lands last.
     QStringList expected = morningByTime();
     expected << QStringLiteral("最終更新：2026/12/08 9:30:00");
-    EXPECT_EQ(dir.read(Record), joinSj(expected, "\r\n"));
+    EXPECT_EQ(dir.read(Record), SjLines(expected, "\r\n"));
     // Nothing else left behind (no temporary file).
     EXPECT_EQ(dir.entries().size(), 5);
 }
@@ -88,7 +88,7 @@ TEST(CliRecord, ASecondSaveAfterTimeOrderReplacesTheLastUpdateLineInPlace)
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     QStringList expected{QStringLiteral("最終更新：2026/12/08 10:45:30")};
     expected << morningByTime();
-    EXPECT_EQ(dir.read(Record), joinSj(expected, "\r\n"));
+    EXPECT_EQ(dir.read(Record), SjLines(expected, "\r\n"));
     EXPECT_EQ(r.out, dir.read(Record));
 }
 
@@ -102,8 +102,8 @@ TEST(CliRecord, SaveWithoutTimeOrderAddsAnotherLastUpdateLine)
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QList<QByteArray> lines = dir.read(Record).split('\n');
     EXPECT_EQ(lines.size(), 10 + 2 + 1); // ten lines, two last-update lines, end
-    EXPECT_TRUE(dir.read(Record).contains(sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"))));
-    EXPECT_TRUE(dir.read(Record).contains(sj(QStringLiteral("最終更新：2026/12/08 10:45:30\r\n"))));
+    EXPECT_TRUE(dir.read(Record).contains(Sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"))));
+    EXPECT_TRUE(dir.read(Record).contains(Sj(QStringLiteral("最終更新：2026/12/08 10:45:30\r\n"))));
 }
 
 TEST(CliRecord, SaveAtMidnightWritesTheDateAlone)
@@ -113,7 +113,7 @@ TEST(CliRecord, SaveAtMidnightWritesTheDateAlone)
     const CliResult r = runAt(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")},
                               QStringLiteral("2026-12-08T00:00:00"));
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-    EXPECT_TRUE(dir.read(Record).endsWith(sj(QStringLiteral("\r\n最終更新：2026/12/08\r\n"))))
+    EXPECT_TRUE(dir.read(Record).endsWith(Sj(QStringLiteral("\r\n最終更新：2026/12/08\r\n"))))
         << dir.read(Record).constData();
 }
 
@@ -123,7 +123,7 @@ TEST(CliRecord, SaveOneSecondAfterMidnightKeepsTheTime)
     writeMorning(dir);
     ASSERT_EQ(runAt(dir, {QStringLiteral("collect"), QStringLiteral("save")},
                     QStringLiteral("2026-12-08T00:00:01")).exitCode, 0);
-    EXPECT_TRUE(dir.read(Record).endsWith(sj(QStringLiteral("\r\n最終更新：2026/12/08 0:00:01\r\n"))));
+    EXPECT_TRUE(dir.read(Record).endsWith(Sj(QStringLiteral("\r\n最終更新：2026/12/08 0:00:01\r\n"))));
 }
 
 TEST(CliRecord, OpenReadsLfOnlyAndMixedRecordFiles)
@@ -135,16 +135,16 @@ TEST(CliRecord, OpenReadsLfOnlyAndMixedRecordFiles)
     const CliResult b = runAt(lf, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_EQ(b.exitCode, 0) << b.err.constData();
     EXPECT_EQ(a.out, b.out);
-    EXPECT_EQ(b.out, joinSj({A, B, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\r\n"));
+    EXPECT_EQ(b.out, SjLines({A, B, QStringLiteral("最終更新：2026/12/07 17:00:00")}, "\r\n"));
 }
 
 TEST(CliRecord, OpenKeepsAnEmptyLineAsAnEntryFirst)
 {
     DayDir dir;
-    dir.write(Record, sj(B) + "\r\n\r\n" + sj(A) + "\r\n");
+    dir.write(Record, Sj(B) + "\r\n\r\n" + Sj(A) + "\r\n");
     const CliResult r = runAt(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "\r\n" + joinSj({A, B}, "\r\n"));
+    EXPECT_EQ(r.out, "\r\n" + SjLines({A, B}, "\r\n"));
 }
 
 TEST(CliRecord, RecordFileNameMatchesWithoutRegardToCase)
@@ -163,7 +163,7 @@ TEST(CliRecord, RecordFileNameMatchesWithoutRegardToCase)
     EXPECT_TRUE(dir.entries().contains(lower));
     QStringList expected = morningByTime();
     expected << QStringLiteral("最終更新：2026/12/08 9:30:00");
-    EXPECT_EQ(dir.read(lower), joinSj(expected, "\r\n"));
+    EXPECT_EQ(dir.read(lower), SjLines(expected, "\r\n"));
 }
 
 TEST(CliRecord, CLocaleUsesTheFallBackShortDate)
@@ -178,7 +178,7 @@ TEST(CliRecord, CLocaleUsesTheFallBackShortDate)
     QStringList expected = morningByTime();
     expected << QStringLiteral("最終更新：12/8/26 9:30:00");
     EXPECT_EQ(r.outLines(), expected);
-    EXPECT_EQ(dir.read(QStringLiteral("12-8-26A.TXT")), joinSj(expected, "\r\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("12-8-26A.TXT")), SjLines(expected, "\r\n"));
     // Messages stay UTF-8 whatever the locale.
     EXPECT_EQ(r.errText(), QStringLiteral("保存しました！\n"));
 }
@@ -196,7 +196,7 @@ TEST(CliRecord, JapaneseLocaleWithoutUtf8SuffixStillGivesTheJapaneseTag)
 TEST(CliRecord, LongLinesAndNulBytesSurviveSaveAndOpen)
 {
     DayDir dir;
-    const QByteArray longLine = sj(QStringLiteral("*07:00:00 1-1=") + QString(6000, QChar(0x3042)));
+    const QByteArray longLine = Sj(QStringLiteral("*07:00:00 1-1=") + QString(6000, QChar(0x3042)));
     ASSERT_GT(longLine.size(), 12000);
     // An entry ends at its first NUL byte.
     dir.write(QStringLiteral("2026-12-08A0.TXT"), longLine + "\r\n*07:01:00 1-2=x" + QByteArray(1, '\0') + "yz\r\n");
@@ -204,7 +204,7 @@ TEST(CliRecord, LongLinesAndNulBytesSurviveSaveAndOpen)
                                         QStringLiteral("print")});
     ASSERT_EQ(saved.exitCode, 0) << saved.err.constData();
     const QByteArray expected = longLine + "\r\n*07:01:00 1-2=x\r\n" +
-                                sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"));
+                                Sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"));
     EXPECT_EQ(dir.read(Record), expected);
     EXPECT_EQ(saved.out, expected);
     const CliResult reopened = runAt(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("print")});
@@ -237,7 +237,7 @@ TEST_P(CliLocales, DataFilesAndRecordFollowTheLocalesShortDate)
     EXPECT_EQ(printed.mid(0, 10), morningByTime());
     EXPECT_TRUE(printed.last().startsWith(QStringLiteral("最終更新：")));
     EXPECT_TRUE(dir.exists(tag + QStringLiteral("A.TXT"))) << tag.toStdString();
-    EXPECT_EQ(dir.read(tag + QStringLiteral("A.TXT")), joinSj(printed, "\r\n"));
+    EXPECT_EQ(dir.read(tag + QStringLiteral("A.TXT")), SjLines(printed, "\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, CliLocales,

@@ -24,7 +24,7 @@ protected:
         for (const QString &name : names) {
             ASSERT_TRUE(name.startsWith(QLatin1String("2026-12-08A")) && name.endsWith(QLatin1String(".TXT")))
                 << name.toStdString();
-            ASSERT_TRUE(QFile::copy(samples.filePath(name), dir.filePath(name)));
+            ASSERT_TRUE(QFile::copy(samples.filePath(name), dir.file(name)));
         }
     }
 
@@ -33,7 +33,7 @@ protected:
         CliRun r;
         r.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
                              QStringLiteral("2026-12-08")} + commands;
-        return runCli(r);
+        return RunCli(r);
     }
 
     DayDir dir;
@@ -84,7 +84,7 @@ TEST_F(CliSample, SaveAndReopenTheSampleDay)
     ASSERT_EQ(again.exitCode, 0) << again.err.constData();
     EXPECT_EQ(again.out, dir.read(QStringLiteral("2026-12-08A.TXT")));
     EXPECT_EQ(again.out.count('\n'), saved.out.count('\n')) << "last-update line replaced in place";
-    EXPECT_TRUE(again.out.startsWith(sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"))));
+    EXPECT_TRUE(again.out.startsWith(Sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"))));
 }
 
 } // namespace

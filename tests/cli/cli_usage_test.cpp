@@ -27,7 +27,7 @@ protected:
         CliRun run;
         run.args = args;
         run.workingDirectory = dir.path();
-        const CliResult r = runCli(run);
+        const CliResult r = RunCli(run);
         ASSERT_TRUE(r.finished);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
@@ -94,7 +94,7 @@ TEST_F(CliUsage, InvalidDatesAreUsageErrors)
 
 TEST_F(CliUsage, MissingDirectoryIsAUsageError)
 {
-    expectUsageError({QStringLiteral("--dir"), dir.filePath(QStringLiteral("no-such-dir")),
+    expectUsageError({QStringLiteral("--dir"), dir.file(QStringLiteral("no-such-dir")),
                       QStringLiteral("collect"), QStringLiteral("save")});
 }
 
@@ -102,7 +102,7 @@ TEST_F(CliUsage, DirThatIsAFileIsAUsageError)
 {
     dir.write(QStringLiteral("plain-file"), "x");
     before = dir.entries();
-    expectUsageError({QStringLiteral("--dir"), dir.filePath(QStringLiteral("plain-file")),
+    expectUsageError({QStringLiteral("--dir"), dir.file(QStringLiteral("plain-file")),
                       QStringLiteral("collect"), QStringLiteral("save")});
 }
 
@@ -112,7 +112,7 @@ TEST_F(CliUsage, BadFixedClockIsAUsageError)
     run.args = QStringList{QStringLiteral("collect"), QStringLiteral("save")};
     run.workingDirectory = dir.path();
     run.fixedNow = QStringLiteral("yesterday");
-    const CliResult r = runCli(run);
+    const CliResult r = RunCli(run);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.errText().contains(QLatin1String("ABSENCE_FIXED_NOW")));
     EXPECT_EQ(dir.entries(), before);
@@ -122,7 +122,7 @@ TEST(CliHelp, HelpPrintsUsageOnStandardOutput)
 {
     for (const char *flag : {"--help", "-h"}) {
         SCOPED_TRACE(flag);
-        const CliResult r = runCli({QLatin1String(flag)});
+        const CliResult r = RunCli({QLatin1String(flag)});
         ASSERT_TRUE(r.finished);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_TRUE(r.err.isEmpty());
@@ -140,7 +140,7 @@ TEST(CliHelp, VersionPrintsNameAndVersionAndRunsNothing)
     DayDir dir;
     writeMorning(dir);
     const QStringList before = dir.entries();
-    const CliResult r = runCli({QStringLiteral("--dir"), dir.path(), QStringLiteral("--version"),
+    const CliResult r = RunCli({QStringLiteral("--dir"), dir.path(), QStringLiteral("--version"),
                                 QStringLiteral("collect"), QStringLiteral("save")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, QByteArrayLiteral("absence-collector-cli 1.3.0\n"));
@@ -153,7 +153,7 @@ TEST(CliHelp, HelpWinsOverCommandsAndRunsNothing)
     DayDir dir;
     writeMorning(dir);
     const QStringList before = dir.entries();
-    const CliResult r = runCli({QStringLiteral("--dir"), dir.path(), QStringLiteral("--help"),
+    const CliResult r = RunCli({QStringLiteral("--dir"), dir.path(), QStringLiteral("--help"),
                                 QStringLiteral("collect"), QStringLiteral("save")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(QString::fromUtf8(r.out).startsWith(QLatin1String("Usage:")));

@@ -78,7 +78,7 @@ TEST_F(AbsenceListTest, CollationIsJapaneseNotByteOrder)
 {
     // In code page 932 bytes い (82 A2) precedes ア (83 41), half-width ｱ (B1)
     // follows full-width イ (83 43), and Ａ (82 60) follows b.
-    const QByteArray i = sj("い"), a = sj("ア"), hA = sj("ｱ"), fI = sj("イ"), fwA = sj("Ａ");
+    const QByteArray i = Sj("い"), a = Sj("ア"), hA = Sj("ｱ"), fI = Sj("イ"), fwA = Sj("Ａ");
     addAll({i, a});
     EXPECT_EQ(lines(), (QList<QByteArray>{a, i}));
     list.Clear();
@@ -89,8 +89,8 @@ TEST_F(AbsenceListTest, CollationIsJapaneseNotByteOrder)
     EXPECT_EQ(lines(), (QList<QByteArray>{fwA, "b"}));
     list.Clear();
     // Kana before kanji, Latin before kana.
-    addAll({sj("*漢"), sj("*か"), "*z"});
-    EXPECT_EQ(lines(), (QList<QByteArray>{"*z", sj("*か"), sj("*漢")}));
+    addAll({Sj("*漢"), Sj("*か"), "*z"});
+    EXPECT_EQ(lines(), (QList<QByteArray>{"*z", Sj("*か"), Sj("*漢")}));
 }
 
 TEST_F(AbsenceListTest, EqualLinesGoAfterTheExistingOnes)
@@ -193,7 +193,7 @@ TEST_F(AbsenceListTest, AssignClearsAndSortsStablyInOneReset)
 
 TEST_F(AbsenceListTest, DisplayRoleDecodesAndRawRoleKeepsBytes)
 {
-    const QByteArray line = sj("*09:05:00 1-2 =山田　発熱");
+    const QByteArray line = Sj("*09:05:00 1-2 =山田　発熱");
     list.Add(line);
     list.Add(QByteArray("\xFF\xFE", 2));
     const int row = list.Get(0) == line ? 0 : 1;

@@ -124,20 +124,20 @@ TEST(NormaliseHour, PadsOnlyWhenTheFirstColonIsTheThirdByte)
     EXPECT_EQ(NormaliseHour("no colon"), QByteArray("no colon"));
     EXPECT_EQ(NormaliseHour(""), QByteArray());
     // Positions are bytes: a double-byte character takes bytes 1 and 2.
-    EXPECT_EQ(NormaliseHour(sj("あ:")), QByteArray("\x82" "0" "\xA0:"));
+    EXPECT_EQ(NormaliseHour(Sj("あ:")), QByteArray("\x82" "0" "\xA0:"));
 }
 
 TEST_F(CollectionTest, CollectGathersEveryFileInCollationOrder)
 {
     list.Add("left over from before");
-    dir.write(DataName(0), Crlf({"*10:00:00 1-1 =" + sj("佐藤　発熱"), "*8:15:00 2-3 =" + sj("鈴木　通院")}));
-    dir.write(DataName(4), Crlf({"*09:30:00 3-1 =" + sj("高橋　忌引")}));
-    dir.write(DataName(9), "*7:00:00 1-2 =" + sj("田中　かぜ")); // no final CR LF
+    dir.write(DataName(0), JoinLines({"*10:00:00 1-1 =" + Sj("佐藤　発熱"), "*8:15:00 2-3 =" + Sj("鈴木　通院")}));
+    dir.write(DataName(4), JoinLines({"*09:30:00 3-1 =" + Sj("高橋　忌引")}));
+    dir.write(DataName(9), "*7:00:00 1-2 =" + Sj("田中　かぜ")); // no final CR LF
     Collect(list);
-    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*07:00:00 1-2 =" + sj("田中　かぜ"),
-                                                "*08:15:00 2-3 =" + sj("鈴木　通院"),
-                                                "*09:30:00 3-1 =" + sj("高橋　忌引"),
-                                                "*10:00:00 1-1 =" + sj("佐藤　発熱")}));
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*07:00:00 1-2 =" + Sj("田中　かぜ"),
+                                                "*08:15:00 2-3 =" + Sj("鈴木　通院"),
+                                                "*09:30:00 3-1 =" + Sj("高橋　忌引"),
+                                                "*10:00:00 1-1 =" + Sj("佐藤　発熱")}));
 }
 
 TEST_F(CollectionTest, FilesAreReadInDigitOrder)
@@ -201,7 +201,7 @@ TEST_F(CollectionTest, LfOnlyFilesGiveOneEntryPerLine)
 TEST_F(CollectionTest, DirectoryBearingADataFileNameStopsTheRun)
 {
     dir.write(DataName(0), "*10:00:00 1-1 =a\r\n*11:00:00 1-1 =b\r\n");
-    dir.mkdir(DataName(1));
+    dir.makeDir(DataName(1));
     dir.write(DataName(2), "*12:00:00 1-1 =never read\r\n");
     const int fds = OpenDescriptors();
     try {
@@ -220,7 +220,7 @@ TEST_F(CollectionTest, MissingWorkingDirectoryCollectsNothing)
 {
     dir.write(DataName(0), "*10:00:00 1-1 =a\r\n");
     list.Add("old");
-    dir.mkdir("gone");
+    dir.makeDir("gone");
     ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
     EXPECT_NO_THROW(Collect(list));

@@ -95,7 +95,7 @@ TEST(DayFileNames, WorkingDirectoryIsReadAtEachUse)
 {
     JapaneseDay day;
     WorkDir dir;
-    dir.mkdir("sub");
+    dir.makeDir("sub");
     EXPECT_EQ(WorkingDirectory(), dir.path());
     ASSERT_TRUE(QDir::setCurrent(dir.file("sub")));
     EXPECT_EQ(WorkingDirectory(), dir.path() + QStringLiteral("/sub"));
@@ -125,7 +125,7 @@ TEST(IsFileAbsent, FileDirectoryAndLinkCountAsPresent)
     EXPECT_FALSE(IsFileAbsent(DataFilePath(0)));
     EXPECT_TRUE(IsFileAbsent(DataFilePath(1)));
 
-    dir.mkdir(DataName(1));
+    dir.makeDir(DataName(1));
     EXPECT_FALSE(IsFileAbsent(DataFilePath(1)));
 
     // A dangling link is still an entry bearing the name.
@@ -163,7 +163,7 @@ TEST(IsFileAbsent, MissingWorkingDirectoryMakesEveryFileAbsent)
     WorkDir dir;
     dir.write(DataName(0), "x");
     const QString elsewhere = dir.file(DataName(0));
-    dir.mkdir("gone");
+    dir.makeDir("gone");
     ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
 

@@ -21,7 +21,7 @@ using namespace testing_support;
 
 namespace {
 
-QByteArray Stamp(const char *dateTime) { return sj("最終更新：") + QByteArray(dateTime); }
+QByteArray Stamp(const char *dateTime) { return Sj("最終更新：") + QByteArray(dateTime); }
 
 QByteArray TextUnder(const QString &locale, const QDateTime &moment)
 {
@@ -36,9 +36,9 @@ protected:
     AbsenceList list;
     QAbstractItemModelTester tester{&list, QAbstractItemModelTester::FailureReportingMode::Fatal};
 
-    const QByteArray a = "*09:00:00 2-1 =" + sj("山田　発熱");
-    const QByteArray b = "*10:00:00 1-1 =" + sj("佐藤　通院");
-    const QByteArray c = "*11:00:00 3-1 =" + sj("鈴木　かぜ");
+    const QByteArray a = "*09:00:00 2-1 =" + Sj("山田　発熱");
+    const QByteArray b = "*10:00:00 1-1 =" + Sj("佐藤　通院");
+    const QByteArray c = "*11:00:00 3-1 =" + Sj("鈴木　かぜ");
     const QByteArray stamp = Stamp("2026/12/08 10:20:30");
 
     QByteArray record() const { return dir.read(RecordName()); }
@@ -72,7 +72,7 @@ TEST(DateTimeText, OtherLocales)
 TEST(LastUpdateLine, MadeFromTheMoment)
 {
     JapaneseDay day;
-    EXPECT_EQ(sj("最終更新："), QByteArray("\x8D\xC5\x8F\x49\x8D\x58\x90\x56\x81\x46"));
+    EXPECT_EQ(Sj("最終更新："), QByteArray("\x8D\xC5\x8F\x49\x8D\x58\x90\x56\x81\x46"));
     EXPECT_EQ(MakeLastUpdateLine(At(9, 5, 3)), Stamp("2026/12/08 9:05:03"));
     EXPECT_EQ(MakeLastUpdateLine(At(0, 0, 0, 400)), Stamp("2026/12/08"));
 }
@@ -80,23 +80,23 @@ TEST(LastUpdateLine, MadeFromTheMoment)
 TEST(LastUpdateLine, RecognisedByItsFirstEightBytesOnly)
 {
     EXPECT_TRUE(IsLastUpdateLine(Stamp("2026/12/08 9:05:03")));
-    EXPECT_TRUE(IsLastUpdateLine(sj("最終更新") + "x"));
-    EXPECT_TRUE(IsLastUpdateLine(sj("最終更新：")));
-    EXPECT_FALSE(IsLastUpdateLine(sj("最終更新")));
-    EXPECT_FALSE(IsLastUpdateLine(sj("最終更")));
+    EXPECT_TRUE(IsLastUpdateLine(Sj("最終更新") + "x"));
+    EXPECT_TRUE(IsLastUpdateLine(Sj("最終更新：")));
+    EXPECT_FALSE(IsLastUpdateLine(Sj("最終更新")));
+    EXPECT_FALSE(IsLastUpdateLine(Sj("最終更")));
     EXPECT_FALSE(IsLastUpdateLine(" " + Stamp("2026/12/08")));
-    EXPECT_FALSE(IsLastUpdateLine(sj("最終変更：2026/12/08")));
+    EXPECT_FALSE(IsLastUpdateLine(Sj("最終変更：2026/12/08")));
     EXPECT_FALSE(IsLastUpdateLine(QByteArray()));
 }
 
 TEST_F(RecordTest, SaveAddsAStampAndWritesEveryLineWithCrLf)
 {
-    dir.write(RecordName(), Crlf({"old 1", "old 2", "old 3", "old 4", "old 5", "old 6"}));
+    dir.write(RecordName(), JoinLines({"old 1", "old 2", "old 3", "old 4", "old 5", "old 6"}));
     list.Assign({c, a, b});
     Save(list);
     ASSERT_EQ(list.Count(), 4);
     EXPECT_EQ(list.Lines().count(stamp), 1);
-    EXPECT_EQ(record(), Crlf(list.Lines()));
+    EXPECT_EQ(record(), JoinLines(list.Lines()));
     EXPECT_EQ(dir.entries(), QStringList{RecordName()});
 }
 
@@ -108,7 +108,7 @@ TEST_F(RecordTest, SaveReplacesAStampAtIndexZeroInPlace)
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
     Save(list);
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{stamp, b, c}));
-    EXPECT_EQ(record(), Crlf({stamp, b, c}));
+    EXPECT_EQ(record(), JoinLines({stamp, b, c}));
     EXPECT_EQ(inserted.count(), 0);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed.at(0).at(0).value<QModelIndex>().row(), 0);
@@ -154,7 +154,7 @@ TEST_F(RecordTest, RecordUnderAnotherCaseIsReplacedNotDoubled)
     list.Assign({a});
     Save(list);
     EXPECT_EQ(dir.entries(), QStringList{"2026-12-08a.txt"});
-    EXPECT_EQ(dir.read("2026-12-08a.txt"), Crlf(list.Lines()));
+    EXPECT_EQ(dir.read("2026-12-08a.txt"), JoinLines(list.Lines()));
 
     AbsenceList loaded;
     ASSERT_FALSE(FindRecordFile(Day()));
@@ -164,7 +164,7 @@ TEST_F(RecordTest, RecordUnderAnotherCaseIsReplacedNotDoubled)
 
 TEST_F(RecordTest, DirectoryBearingTheRecordNameCannotBeCreated)
 {
-    dir.mkdir(RecordName());
+    dir.makeDir(RecordName());
     list.Assign({a});
     try {
         Save(list);
@@ -182,7 +182,7 @@ TEST_F(RecordTest, MissingWorkingDirectoryCannotBeSavedInto)
 {
     ASSERT_FALSE(QFileInfo::exists("/" + RecordName())) << "a stray record in / spoils this test";
     list.Assign({a});
-    dir.mkdir("gone");
+    dir.makeDir("gone");
     ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
     EXPECT_THROW(Save(list), FileCreateError);
@@ -192,7 +192,7 @@ TEST_F(RecordTest, MissingWorkingDirectoryCannotBeSavedInto)
 
 TEST_F(RecordTest, ShortWriteLeavesTheOldRecordByteForByte)
 {
-    const QByteArray old = Crlf({"old record", Stamp("2026/12/07 17:00:00")});
+    const QByteArray old = JoinLines({"old record", Stamp("2026/12/07 17:00:00")});
     dir.write(RecordName(), old);
     QList<QByteArray> many;
     for (int i = 0; i < 200; ++i)
@@ -222,7 +222,7 @@ TEST_F(RecordTest, ShortWriteLeavesTheOldRecordByteForByte)
     EXPECT_TRUE(raised) << "a write cut short by the size limit raised nothing";
     EXPECT_TRUE(isWriteError) << what.toStdString();
     EXPECT_EQ(record(), old) << "record now holds " << record().size() << " of "
-                             << Crlf(list.Lines()).size() << " bytes";
+                             << JoinLines(list.Lines()).size() << " bytes";
     EXPECT_EQ(dir.entries(), QStringList{RecordName()});
 }
 
@@ -244,7 +244,7 @@ TEST_F(RecordTest, FindRecordFileSetsTheDayAndThePath)
 TEST_F(RecordTest, FindRecordFileInAMissingDirectoryKeepsTheOldPath)
 {
     dir.write(RecordName(), "x\r\n");
-    dir.mkdir("gone");
+    dir.makeDir("gone");
     ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
     RecordPath = QStringLiteral("unchanged");
@@ -274,7 +274,7 @@ TEST_F(RecordTest, SavedRecordComesBackInCollationOrder)
 
 TEST_F(RecordTest, LoadLineEndsAndEmptyLines)
 {
-    dir.write("crlf.txt", Crlf({b, a, c}));
+    dir.write("crlf.txt", JoinLines({b, a, c}));
     dir.write("lf.txt", b + "\n" + a + "\n" + c);
     Load(list, dir.file("crlf.txt"));
     const QList<QByteArray> viaCrlf = list.Lines();
@@ -300,7 +300,7 @@ TEST_F(RecordTest, LongLinesSurviveSaveAndLoad)
 TEST_F(RecordTest, LoadFailureRaisesAndLeavesTheList)
 {
     list.Assign({a, b});
-    dir.mkdir(RecordName());
+    dir.makeDir(RecordName());
     try {
         Load(list, dir.file(RecordName()));
         FAIL() << "loading a directory did not raise";
@@ -321,7 +321,7 @@ TEST_F(RecordTest, StampMovedToTheFrontByAReorderingIsReplacedNextTime)
     day.clock().set(At(11, 0, 0));
     Save(list);
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{Stamp("2026/12/08 11:00:00"), a, b, c}));
-    EXPECT_EQ(record(), Crlf(list.Lines()));
+    EXPECT_EQ(record(), JoinLines(list.Lines()));
 }
 
 TEST(SplitRecordText, Rules)
@@ -342,7 +342,7 @@ TEST(SplitRecordText, Rules)
 
 TEST_F(RecordTest, RecordHeldOpenElsewhereCanNeitherBeLoadedNorReplaced)
 {
-    const QByteArray old = Crlf({a, Stamp("2026/12/07 17:00:00")});
+    const QByteArray old = JoinLines({a, Stamp("2026/12/07 17:00:00")});
     dir.write(RecordName(), old);
     list.Assign({b, c});
     // Any descriptor counts, even a reader's and this test's own.
@@ -384,7 +384,7 @@ TEST_F(RecordTest, SaveRemovesOnlyStaleLeftoversOfKilledSaves)
                         && f.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
     }
     const QString folder = base + ".Dd4eE5", link = base + ".Ll6mM7";
-    dir.mkdir(folder);
+    dir.makeDir(folder);
     ASSERT_EQ(::symlink("elsewhere", QFile::encodeName(dir.file(link)).constData()), 0);
     ::utimensat(AT_FDCWD, QFile::encodeName(dir.file(link)).constData(), nullptr, AT_SYMLINK_NOFOLLOW);
 
@@ -394,5 +394,5 @@ TEST_F(RecordTest, SaveRemovesOnlyStaleLeftoversOfKilledSaves)
         EXPECT_EQ(QFileInfo::exists(dir.file(c.name)), !c.removed) << c.name.toStdString();
     EXPECT_TRUE(QFileInfo(dir.file(folder)).isDir());
     EXPECT_TRUE(QFileInfo(dir.file(link)).isSymLink());
-    EXPECT_EQ(record(), Crlf({a, stamp}));
+    EXPECT_EQ(record(), JoinLines({a, stamp}));
 }

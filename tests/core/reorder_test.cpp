@@ -55,7 +55,7 @@ QByteArray RandomLine(std::mt19937 &rng, int serial)
     const int h = int(rng() % 4) + 8, m = int(rng() % 3) * 15, s = int(rng() % 2) * 30;
     return QByteArray(marks[rng() % 4])
         + QString::asprintf("%02d:%02d:%02d ", h, m, s).toLatin1()
-        + classes[rng() % 8] + "=" + sj("生徒") + QByteArray::number(serial);
+        + classes[rng() % 8] + "=" + Sj("生徒") + QByteArray::number(serial);
 }
 
 class ReorderTest : public ::testing::Test {
@@ -69,7 +69,7 @@ protected:
     const QByteArray B = "B09:00:00 2-1 =b";
     const QByteArray C = "C11:00:00 1-2 =c";
     const QByteArray D = "D09:00:00 1-1 =d";
-    const QByteArray stamp = sj("最終更新：2026/12/08 9:30:00");
+    const QByteArray stamp = Sj("最終更新：2026/12/08 9:30:00");
 };
 
 } // namespace
@@ -101,7 +101,7 @@ TEST(StringHelpers, TrimRemovesBytesBelow33AtBothEnds)
     EXPECT_EQ(Trim(" \t "), QByteArray());
     EXPECT_EQ(Trim(""), QByteArray());
     // The full-width blank is two bytes above 32 and stays.
-    EXPECT_EQ(Trim(sj("　3　")), sj("　3　"));
+    EXPECT_EQ(Trim(Sj("　3　")), Sj("　3　"));
 }
 
 TEST(StringHelpers, ParseLeadingInt)
@@ -127,7 +127,7 @@ TEST(StringHelpers, ParseLeadingInt)
     EXPECT_EQ(ParseLeadingInt("-"), 0);
     EXPECT_EQ(ParseLeadingInt("- 1"), 0);
     EXPECT_EQ(ParseLeadingInt("$"), 0);
-    EXPECT_EQ(ParseLeadingInt(sj("２")), 0);
+    EXPECT_EQ(ParseLeadingInt(Sj("２")), 0);
 }
 
 TEST(StringHelpers, ParseLeadingIntClampsLongDigitStrings)
@@ -149,7 +149,7 @@ TEST(SortKeys, TimeKey)
     EXPECT_EQ(TimeKey("*23:59:59 1-2 =x"), 235959);
     EXPECT_EQ(TimeKey("*00:00:01"), 1);
     EXPECT_EQ(TimeKey("*10:00:00"), 100000); // nine bytes: still the full field
-    EXPECT_EQ(TimeKey(sj("最終更新：2026/12/08 9:30:00")), 0);
+    EXPECT_EQ(TimeKey(Sj("最終更新：2026/12/08 9:30:00")), 0);
     EXPECT_EQ(TimeKey("*12:3"), 0);
     EXPECT_EQ(TimeKey(""), 0);
     // An unpadded hour reads up to the first non-digit: "9:" "5:" "0 ".
@@ -165,8 +165,8 @@ TEST(SortKeys, ClassKey)
     EXPECT_EQ(ClassKey("*09:05:00 =x"), 0);   // head of ten bytes
     EXPECT_EQ(ClassKey("*09:05:00 3-1"), 0);  // no "="
     EXPECT_EQ(ClassKey("=*09:05:00 3-1"), 0);
-    EXPECT_EQ(ClassKey(sj("最終更新：2026/12/08 9:30:00")), 0);
-    EXPECT_EQ(ClassKey("*09:05:00 " + sj("２") + "=x"), 0);
+    EXPECT_EQ(ClassKey(Sj("最終更新：2026/12/08 9:30:00")), 0);
+    EXPECT_EQ(ClassKey("*09:05:00 " + Sj("２") + "=x"), 0);
 }
 
 TEST_F(ReorderTest, OrderByTimeThenByClassIsStable)

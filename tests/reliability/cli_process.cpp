@@ -82,15 +82,6 @@ std::vector<char *> CStrings(std::vector<std::string> &strings)
 
 } // namespace
 
-QString CliPath()
-{
-#ifdef ABSENCE_CLI_PATH
-    return QStringLiteral(ABSENCE_CLI_PATH);
-#else
-    return QString();
-#endif
-}
-
 bool DropsPrivileges()
 {
     return ::geteuid() == 0;
@@ -232,12 +223,6 @@ CliResult CliProcess::Wait()
     return result;
 }
 
-QStringList DayArgs(const QString &dir, const QStringList &commands)
-{
-    return QStringList{QStringLiteral("--dir"), dir, QStringLiteral("--date"), QStringLiteral("2026-12-08")}
-           + commands;
-}
-
 CliResult RunCli(const CliOptions &options)
 {
     CliProcess process(options);
@@ -249,70 +234,6 @@ CliResult RunCli(const QStringList &args)
     CliOptions options;
     options.args = args;
     return RunCli(options);
-}
-
-QByteArray Sj(const QString &text)
-{
-    return absence::ToCp932(text);
-}
-
-ScratchDir::ScratchDir()
-{
-    QByteArray templ = QFile::encodeName(QDir::tempPath() + QStringLiteral("/absence-rel-XXXXXX"));
-    if (!::mkdtemp(templ.data()))
-        return;
-    // The unprivileged user must be able to reach the directory.
-    ::chmod(templ.constData(), 0755);
-    m_path = QFileInfo(QFile::decodeName(templ)).canonicalFilePath();
-}
-
-ScratchDir::~ScratchDir()
-{
-    if (m_path.isEmpty())
-        return;
-    // Directories a test made read-only must be writable again to be emptied.
-    ::chmod(QFile::encodeName(m_path).constData(), 0755);
-    QDirIterator it(m_path, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        ::chmod(QFile::encodeName(it.next()).constData(), 0755);
-    QDir(m_path).removeRecursively();
-}
-
-void ScratchDir::Write(const QString &name, const QByteArray &bytes) const
-{
-    WriteFile(File(name), bytes);
-}
-
-QByteArray ScratchDir::Read(const QString &name) const
-{
-    return ReadFile(File(name));
-}
-
-QStringList ScratchDir::Entries() const
-{
-    QStringList names = QDir(m_path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
-                                                | QDir::System);
-    names.sort();
-    return names;
-}
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool ok = file.write(bytes) == bytes.size();
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
 }
 
 void LineDigest::Add(const char *data, qsizetype size)

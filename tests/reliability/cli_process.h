@@ -3,6 +3,8 @@
 // clock fixed through its environment, optionally as an unprivileged user,
 // optionally killed after a delay, and with its peak memory measured.
 
+#include "support.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -14,8 +16,14 @@
 
 namespace reliability {
 
-// The executable under test; empty when the build has none.
-QString CliPath();
+using testsupport::CliPath;
+using testsupport::DataName;
+using testsupport::DayArgs;
+using testsupport::DayDir;
+using testsupport::ReadFile;
+using testsupport::RecordName;
+using testsupport::Sj;
+using testsupport::WriteFile;
 
 struct CliOptions {
     QStringList args;
@@ -69,37 +77,6 @@ CliResult RunCli(const QStringList &args);
 bool DropsPrivileges();
 // The uid the child runs as when unprivileged.
 uid_t UnprivilegedUid();
-
-// The UTF-8 text given as code page 932 bytes.
-QByteArray Sj(const QString &text);
-
-// A temporary directory that the unprivileged user may enter and read.
-// The front end's arguments for the commands on 2026-12-08 in `dir`.
-QStringList DayArgs(const QString &dir, const QStringList &commands);
-
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-
-    bool IsValid() const { return !m_path.isEmpty(); }
-    // Canonical, as the program sees its working directory.
-    QString Path() const { return m_path; }
-    QString File(const QString &name) const { return m_path + QLatin1Char('/') + name; }
-    void Write(const QString &name, const QByteArray &bytes) const;
-    QByteArray Read(const QString &name) const;
-    // Every entry except "." and "..", sorted.
-    QStringList Entries() const;
-
-private:
-    QString m_path;
-};
-
-// Writes bytes to a file, replacing it; false on any failure.
-bool WriteFile(const QString &path, const QByteArray &bytes);
-QByteArray ReadFile(const QString &path);
 
 // A multiset of lines summarised by count and two independent hash sums, for
 // comparing millions of lines without holding a second copy of them.

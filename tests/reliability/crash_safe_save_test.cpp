@@ -20,13 +20,13 @@ namespace {
 
 // Removes what a killed save may leave beside the record (its unfinished
 // temporary file) and returns those names.
-QStringList RemoveExtraEntries(const ScratchDir &dir, const QStringList &expected)
+QStringList RemoveExtraEntries(const DayDir &dir, const QStringList &expected)
 {
     QStringList extra;
-    for (const QString &name : dir.Entries()) {
+    for (const QString &name : dir.entries()) {
         if (!expected.contains(name)) {
             extra.append(name);
-            QFile::remove(dir.File(name));
+            QFile::remove(dir.file(name));
         }
     }
     return extra;
@@ -87,16 +87,16 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 10, 5000);
 
     // The new record, from a run that is not disturbed.
-    const CliResult clean = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")}));
+    const CliResult clean = RunCli(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")}));
     ASSERT_EQ(clean.exitCode, 0) << clean.errText().toStdString();
-    const QByteArray newRecord = dir.Read(RecordName());
+    const QByteArray newRecord = dir.read(RecordName());
     ASSERT_EQ(SplitCrLf(newRecord).size(), 50001);
-    QStringList expectedEntries = dir.Entries();
+    QStringList expectedEntries = dir.entries();
     ASSERT_EQ(expectedEntries.size(), 11) << "a clean save left something behind: "
                                           << expectedEntries.join(QLatin1Char(' ')).toStdString();
 
@@ -115,9 +115,9 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
 
     int oldSeen = 0, newSeen = 0, finishedFirst = 0, leftovers = 0, duringWrite = 0;
     for (int i = 0; i < kills; ++i) {
-        ASSERT_TRUE(WriteFile(dir.File(RecordName()), oldRecord));
+        ASSERT_TRUE(WriteFile(dir.file(RecordName()), oldRecord));
         CliOptions options;
-        options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+        options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
         double delay;
         CliResult run;
         if (i % 4 == 0) {
@@ -125,7 +125,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
             options.killAfter = std::chrono::microseconds(qint64(delay * 1e6));
             run = RunCli(options);
         } else {
-            OpenWatch watch(dir.Path(), RecordName());
+            OpenWatch watch(dir.path(), RecordName());
             ASSERT_TRUE(watch.IsValid());
             CliProcess process(options);
             delay = std::uniform_real_distribution<double>(0.0, windows[i % 4 - 1])(random);
@@ -142,7 +142,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
         else
             ASSERT_EQ(run.signal, SIGKILL);
 
-        const QByteArray record = dir.Read(RecordName());
+        const QByteArray record = dir.read(RecordName());
         const bool isOld = record == oldRecord, isNew = record == newRecord;
         ASSERT_TRUE(isOld || isNew) << "kill " << i << " after " << delay
                                     << " s left a record of " << record.size() << " bytes";
@@ -171,26 +171,26 @@ TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 10, 500);
 
     // Two versions of the day's record: ordered by time at 8:30:00, ordered by
     // class at 8:31:00.
     CliOptions byTime, byClass;
-    byTime.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
-    byClass.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("save")});
+    byTime.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
+    byClass.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("save")});
     byClass.fixedNow = QStringLiteral("2026-12-08T08:31:00");
     ASSERT_EQ(RunCli(byTime).exitCode, 0);
-    const QByteArray versionA = dir.Read(RecordName());
+    const QByteArray versionA = dir.read(RecordName());
     ASSERT_EQ(RunCli(byClass).exitCode, 0);
-    const QByteArray versionB = dir.Read(RecordName());
+    const QByteArray versionB = dir.read(RecordName());
     ASSERT_NE(versionA, versionB);
     ASSERT_EQ(SplitCrLf(versionA).size(), 5001);
-    const QStringList expectedEntries = dir.Entries();
+    const QStringList expectedEntries = dir.entries();
 
     // A save that finds the other one holding the record refuses to replace it.
-    const QString refused = QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.File(RecordName()));
+    const QString refused = QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.file(RecordName()));
     const int rounds = EnvInt("ABSENCE_RELIABILITY_RACES", 100);
     int aWon = 0, bWon = 0, refusals = 0;
     for (int i = 0; i < rounds; ++i) {
@@ -201,12 +201,12 @@ TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
                 << "round " << i << ": exit " << r.exitCode << ", " << r.errText().toStdString();
             refusals += r.exitCode == 1;
         }
-        const QByteArray record = dir.Read(RecordName());
+        const QByteArray record = dir.read(RecordName());
         ASSERT_TRUE(record == versionA || record == versionB)
             << "round " << i << ": a record of " << record.size() << " bytes";
         aWon += record == versionA;
         bWon += record == versionB;
-        ASSERT_EQ(dir.Entries(), expectedEntries) << "round " << i;
+        ASSERT_EQ(dir.entries(), expectedEntries) << "round " << i;
     }
     Figure(QStringLiteral("%1 rounds of two simultaneous saves of a 5,000-line day: "
                           "time-ordered version last %2 times, class-ordered %3 times; "
@@ -219,14 +219,14 @@ TEST(CrashSafeSave, SavedIsReportedOnlyOnceTheFolderIsOnTheDisk)
     const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
     if (CliPath().isEmpty() || strace.isEmpty())
         GTEST_SKIP() << "needs the command-line front end and strace";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 2, 50);
-    const QString trace = dir.File(QStringLiteral("trace.txt"));
+    const QString trace = dir.file(QStringLiteral("trace.txt"));
     CliOptions options;
     options.wrapper = QStringList{strace, QStringLiteral("-f"), QStringLiteral("-o"), trace,
                                   QStringLiteral("-e"), QStringLiteral("trace=rename,renameat,renameat2,fsync,write")};
-    options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
     const CliResult run = RunCli(options);
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
     // The rename, then the folder synced, then the message.
@@ -250,18 +250,18 @@ TEST(CrashSafeSave, SavesWithoutProc)
     const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
     if (CliPath().isEmpty() || unshare.isEmpty() || ::geteuid() != 0)
         GTEST_SKIP() << "unmounting /proc for one run needs root and unshare(1)";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 2, 50);
     // /proc unmounted in a mount namespace of the run's own, as in some containers.
     CliOptions options;
     options.wrapper = QStringList{unshare, QStringLiteral("--mount"), QStringLiteral("--propagation"),
                                   QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
                                   QStringLiteral("umount -l /proc && test ! -e /proc/self && exec \"$0\" \"$@\"")};
-    options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
     const CliResult run = RunCli(options);
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
-    const QList<QByteArray> lines = SplitCrLf(dir.Read(RecordName()));
+    const QList<QByteArray> lines = SplitCrLf(dir.read(RecordName()));
     EXPECT_EQ(lines.size(), 101);
-    EXPECT_EQ(dir.Entries().size(), 3) << dir.Entries().join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(dir.entries().size(), 3) << dir.entries().join(QLatin1Char(' ')).toStdString();
 }

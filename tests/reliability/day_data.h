@@ -38,14 +38,14 @@ inline QByteArray AbsenceLine(quint32 n)
 
 // Lines count..count+perFile*files-1, spread over data files 0..files-1 of
 // 2026-12-08, each line ended by CR LF.
-inline void WriteDay(const ScratchDir &dir, int files, int perFile)
+inline void WriteDay(const DayDir &dir, int files, int perFile)
 {
     quint32 n = 0;
     for (int digit = 0; digit < files; ++digit) {
         QByteArray bytes;
         for (int k = 0; k < perFile; ++k)
             bytes += AbsenceLine(n++) + "\r\n";
-        dir.Write(QStringLiteral("2026-12-08A%1.TXT").arg(digit), bytes);
+        dir.write(QStringLiteral("2026-12-08A%1.TXT").arg(digit), bytes);
     }
 }
 
@@ -53,12 +53,6 @@ inline void WriteDay(const ScratchDir &dir, int files, int perFile)
 inline QByteArray PadHour(const QByteArray &line)
 {
     return line.indexOf(':') == 2 ? line.left(1) + '0' + line.mid(1) : line;
-}
-
-inline const QString &RecordName()
-{
-    static const QString name = QStringLiteral("2026-12-08A.TXT");
-    return name;
 }
 
 } // namespace reliability

@@ -68,9 +68,9 @@ TEST(HostileFileSystem, FullFileSystemKeepsEarlierRecord)
         GTEST_SKIP() << "the command-line front end is not built";
     if (::geteuid() != 0)
         GTEST_SKIP() << "mounting a small tmpfs needs root; running as uid " << ::geteuid();
-    ScratchDir base;
-    ASSERT_TRUE(base.IsValid());
-    const QString fs = base.File(QStringLiteral("fs"));
+    DayDir base;
+    ASSERT_TRUE(base.isValid());
+    const QString fs = base.file(QStringLiteral("fs"));
     TmpfsMount mount(fs, "size=1m,nr_inodes=40,mode=0755");
     if (!mount.Mounted())
         GTEST_SKIP() << "cannot mount a tmpfs here: " << mount.Error();
@@ -128,28 +128,28 @@ TEST(HostileFileSystem, ReadOnlyDirectoryGivesCreationError)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 2, 100);
     const QByteArray oldRecord = OldRecord(20);
-    dir.Write(RecordName(), oldRecord);
-    ASSERT_EQ(::chmod(QFile::encodeName(dir.Path()).constData(), 0555), 0);
+    dir.write(RecordName(), oldRecord);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
 
     CliOptions collect;
     collect.unprivileged = true;
-    collect.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("print")});
+    collect.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("print")});
     const CliResult reading = RunCli(collect);
     ASSERT_EQ(reading.exitCode, 0) << "the unprivileged user cannot even read the day: "
                                    << reading.errText().toStdString();
     EXPECT_EQ(reading.out.count('\n'), 200);
 
     CliOptions save = collect;
-    save.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    save.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
     const CliResult saving = RunCli(save);
     EXPECT_EQ(saving.exitCode, 1);
-    EXPECT_EQ(saving.errText(), CreateError(dir.File(RecordName())));
-    EXPECT_EQ(dir.Read(RecordName()), oldRecord);
-    EXPECT_EQ(dir.Entries().size(), 3);
+    EXPECT_EQ(saving.errText(), CreateError(dir.file(RecordName())));
+    EXPECT_EQ(dir.read(RecordName()), oldRecord);
+    EXPECT_EQ(dir.entries().size(), 3);
     if (!DropsPrivileges())
         Figure(QStringLiteral("read-only directory: ran as uid %1 (not root), no user switch").arg(::geteuid()));
 }
@@ -158,19 +158,19 @@ TEST(HostileFileSystem, UnreadableDataFileGivesAccessDenied)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 3, 50);
-    ASSERT_EQ(::chmod(QFile::encodeName(dir.File(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.file(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0), 0);
 
     CliOptions options;
     options.unprivileged = true;
-    options.args = DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")});
+    options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
     const CliResult run = RunCli(options);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.errText(), QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n"));
     // The run stopped there: nothing was saved.
-    EXPECT_FALSE(QFile::exists(dir.File(RecordName())));
+    EXPECT_FALSE(QFile::exists(dir.file(RecordName())));
 }
 
 // A record file name that is a symbolic link: the link stays and the file it
@@ -181,42 +181,42 @@ TEST(HostileFileSystem, RecordBehindSymbolicLink)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir, store;
-    ASSERT_TRUE(dir.IsValid() && store.IsValid());
+    DayDir dir, store;
+    ASSERT_TRUE(dir.isValid() && store.isValid());
     WriteDay(dir, 3, 200);
     const QStringList collectSave{QStringLiteral("collect"), QStringLiteral("save")};
-    ASSERT_EQ(RunCli(DayArgs(dir.Path(), collectSave)).exitCode, 0);
-    const QByteArray newRecord = dir.Read(RecordName());
-    ASSERT_TRUE(QFile::remove(dir.File(RecordName())));
+    ASSERT_EQ(RunCli(DayArgs(dir.path(), collectSave)).exitCode, 0);
+    const QByteArray newRecord = dir.read(RecordName());
+    ASSERT_TRUE(QFile::remove(dir.file(RecordName())));
 
-    const QString target = store.File(QStringLiteral("kept.TXT"));
+    const QString target = store.file(QStringLiteral("kept.TXT"));
     const QByteArray oldRecord = OldRecord(30);
-    store.Write(QStringLiteral("kept.TXT"), oldRecord);
-    const QByteArray link = QFile::encodeName(dir.File(RecordName()));
+    store.write(QStringLiteral("kept.TXT"), oldRecord);
+    const QByteArray link = QFile::encodeName(dir.file(RecordName()));
     ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), link.constData()), 0);
     auto isLinkToTarget = [&] {
         struct stat st {};
         return ::lstat(link.constData(), &st) == 0 && S_ISLNK(st.st_mode)
-               && QFile::symLinkTarget(dir.File(RecordName())) == target;
+               && QFile::symLinkTarget(dir.file(RecordName())) == target;
     };
 
-    const CliResult opened = RunCli(DayArgs(dir.Path(), {QStringLiteral("open"), QStringLiteral("print")}));
+    const CliResult opened = RunCli(DayArgs(dir.path(), {QStringLiteral("open"), QStringLiteral("print")}));
     EXPECT_EQ(opened.exitCode, 0) << opened.errText().toStdString();
     EXPECT_EQ(opened.out.count('\n'), 31);
 
-    const CliResult saved = RunCli(DayArgs(dir.Path(), collectSave));
+    const CliResult saved = RunCli(DayArgs(dir.path(), collectSave));
     EXPECT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
     EXPECT_TRUE(isLinkToTarget());
     EXPECT_EQ(ReadFile(target), newRecord);
-    EXPECT_EQ(store.Entries(), QStringList{QStringLiteral("kept.TXT")});
-    EXPECT_EQ(dir.Entries().size(), 4);
+    EXPECT_EQ(store.entries(), QStringList{QStringLiteral("kept.TXT")});
+    EXPECT_EQ(dir.entries().size(), 4);
 
     // Dangling: opening fails clearly, saving creates the target.
     ASSERT_TRUE(QFile::remove(target));
-    const CliResult openDangling = RunCli(DayArgs(dir.Path(), {QStringLiteral("open")}));
+    const CliResult openDangling = RunCli(DayArgs(dir.path(), {QStringLiteral("open")}));
     EXPECT_EQ(openDangling.exitCode, 1);
-    EXPECT_EQ(openDangling.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.File(RecordName())));
-    const CliResult saveDangling = RunCli(DayArgs(dir.Path(), collectSave));
+    EXPECT_EQ(openDangling.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.file(RecordName())));
+    const CliResult saveDangling = RunCli(DayArgs(dir.path(), collectSave));
     EXPECT_EQ(saveDangling.exitCode, 0) << saveDangling.errText().toStdString();
     EXPECT_TRUE(isLinkToTarget());
     EXPECT_EQ(ReadFile(target), newRecord);
@@ -224,10 +224,10 @@ TEST(HostileFileSystem, RecordBehindSymbolicLink)
     // A link to itself holds nothing; the save puts the record in its place.
     ASSERT_EQ(::unlink(link.constData()), 0);
     ASSERT_EQ(::symlink(RecordName().toUtf8().constData(), link.constData()), 0);
-    const CliResult saveLoop = RunCli(DayArgs(dir.Path(), collectSave));
+    const CliResult saveLoop = RunCli(DayArgs(dir.path(), collectSave));
     EXPECT_EQ(saveLoop.exitCode, 0) << saveLoop.errText().toStdString();
-    EXPECT_EQ(dir.Read(RecordName()), newRecord);
-    EXPECT_EQ(dir.Entries().size(), 4);
+    EXPECT_EQ(dir.read(RecordName()), newRecord);
+    EXPECT_EQ(dir.entries().size(), 4);
 }
 
 // A named pipe where a data or record file should be: nothing will ever be
@@ -236,17 +236,17 @@ TEST(HostileFileSystem, NamedPipeInPlaceOfDayFileDoesNotHang)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 3, 10);
-    ASSERT_TRUE(QFile::remove(dir.File(QStringLiteral("2026-12-08A1.TXT"))));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.File(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0644), 0);
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.File(RecordName())).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::remove(dir.file(QStringLiteral("2026-12-08A1.TXT"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0644), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(RecordName())).constData(), 0644), 0);
 
     // A watchdog, not a time limit: a run that waits on the pipe never ends.
     auto runGuarded = [&](const QStringList &commands) {
         CliOptions options;
-        options.args = DayArgs(dir.Path(), commands);
+        options.args = DayArgs(dir.path(), commands);
         CliProcess process(options);
         for (int waited = 0; waited < 3000 && !process.Ended(); ++waited)
             ::usleep(10000);
@@ -267,15 +267,15 @@ TEST(HostileFileSystem, NamedPipeInPlaceOfDayFileDoesNotHang)
     const CliResult saved = runGuarded({QStringLiteral("collect"), QStringLiteral("save")});
     ASSERT_TRUE(saved.exited);
     EXPECT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
-    EXPECT_EQ(SplitCrLf(dir.Read(RecordName())).size(), 21);
+    EXPECT_EQ(SplitCrLf(dir.read(RecordName())).size(), 21);
 }
 
 TEST(HostileFileSystem, HugeRecordLoadsAndSaves)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     const qint64 size = qint64(qEnvironmentVariableIntValue("ABSENCE_HUGE_MB") > 0
                                    ? qEnvironmentVariableIntValue("ABSENCE_HUGE_MB") : 200) << 20;
     // A forked child starts with our resident pages: the floor of the figure.
@@ -291,16 +291,16 @@ TEST(HostileFileSystem, HugeRecordLoadsAndSaves)
         expected.Add(line);
     }
     expected.Add(StampLine());
-    ASSERT_TRUE(WriteFile(dir.File(RecordName()), old));
+    ASSERT_TRUE(WriteFile(dir.file(RecordName()), old));
     const qint64 oldSize = old.size();
     old = QByteArray();
 
-    const CliResult run = RunCli(DayArgs(dir.Path(), {QStringLiteral("open"), QStringLiteral("save")}));
+    const CliResult run = RunCli(DayArgs(dir.path(), {QStringLiteral("open"), QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
-    const QByteArray saved = dir.Read(RecordName());
+    const QByteArray saved = dir.read(RecordName());
     EXPECT_EQ(saved.size(), oldSize + StampLine().size() + 2);
     EXPECT_TRUE(DigestRecord(saved) == expected);
-    EXPECT_EQ(dir.Entries().size(), 1);
+    EXPECT_EQ(dir.entries().size(), 1);
     Figure(QStringLiteral("record of %1 MB (%2 lines): open save in %3 s, peak RSS %4 MB = %5 x "
                           "the file (floor %6 MB)")
                .arg(double(oldSize) / (1 << 20), 0, 'f', 1).arg(expected.count - 1)
@@ -320,19 +320,19 @@ bool Chown(const QString &path, uid_t uid, gid_t gid)
 void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
 {
     const uid_t op = unprivileged ? UnprivilegedUid() : ::geteuid();
-    ScratchDir dir, store;
-    ASSERT_TRUE(dir.IsValid() && store.IsValid());
+    DayDir dir, store;
+    ASSERT_TRUE(dir.isValid() && store.isValid());
     WriteDay(dir, 3, 20);
     const QByteArray oldRecord = OldRecord(10);
-    dir.Write(RecordName(), oldRecord);
-    for (const QString &name : dir.Entries() + QStringList{QString()}) // and the folder itself
-        ASSERT_TRUE(Chown(dir.File(name), op, op));
-    const QString record = dir.File(RecordName()), data1 = dir.File(QStringLiteral("2026-12-08A1.TXT"));
+    dir.write(RecordName(), oldRecord);
+    for (const QString &name : dir.entries() + QStringList{QString()}) // and the folder itself
+        ASSERT_TRUE(Chown(dir.file(name), op, op));
+    const QString record = dir.file(RecordName()), data1 = dir.file(QStringLiteral("2026-12-08A1.TXT"));
     const QString cannotOpen = QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(record);
     // Runs the day's commands; an empty `error` means success is expected.
     auto expectRun = [&](const QStringList &commands, const QString &error) {
         CliOptions options;
-        options.args = DayArgs(dir.Path(), commands);
+        options.args = DayArgs(dir.path(), commands);
         options.unprivileged = unprivileged;
         const CliResult run = RunCli(options);
         EXPECT_EQ(run.exitCode, error.isEmpty() ? 0 : 1);
@@ -350,13 +350,13 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     held = ::open(QFile::encodeName(record).constData(), O_RDONLY);
     expectRun(open, cannotOpen);
     expectRun(save, CreateError(record));
-    EXPECT_EQ(dir.Read(RecordName()), oldRecord);
+    EXPECT_EQ(dir.read(RecordName()), oldRecord);
     ::close(held);
 
     // Links to a file only the operator may read.
-    const QString secret = store.File(QStringLiteral("secret.TXT"));
+    const QString secret = store.file(QStringLiteral("secret.TXT"));
     const QByteArray secretBytes = AbsenceLine(424242) + "\r\n";
-    store.Write(QStringLiteral("secret.TXT"), secretBytes);
+    store.write(QStringLiteral("secret.TXT"), secretBytes);
     ASSERT_TRUE(Chown(secret, op, op) && ::chmod(QFile::encodeName(secret).constData(), 0600) == 0);
     auto plant = [&](const QString &path) {
         return QFile::remove(path) && QFile::link(secret, path) && Chown(path, stranger, stranger);
@@ -368,7 +368,7 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     expectRun(save, CreateError(record));
     EXPECT_EQ(ReadFile(secret), secretBytes);
     EXPECT_EQ(QFile::symLinkTarget(record), secret);
-    EXPECT_EQ(dir.Entries().size(), 3);
+    EXPECT_EQ(dir.entries().size(), 3);
 
     // The staff group's record (0664) keeps group and mode; an operator
     // outside that group cannot give it, and it gets the operator's group.
@@ -380,7 +380,7 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     ASSERT_EQ(::stat(QFile::encodeName(record).constData(), &st), 0);
     EXPECT_EQ(st.st_gid, unprivileged ? gid_t(op) : staff);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
-    EXPECT_EQ(dir.Entries().size(), 3);
+    EXPECT_EQ(dir.entries().size(), 3);
 }
 
 } // namespace

@@ -84,8 +84,8 @@ TEST(HugeInput, HugeDataFileIsCollectedAndSavedWhole)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     const qint64 size = HugeBytes();
     QByteArray file;
     file.reserve(size + 256);
@@ -97,14 +97,14 @@ TEST(HugeInput, HugeDataFileIsCollectedAndSavedWhole)
         expected.Add(PadHour(line));
     }
     expected.Add(StampLine());
-    dir.Write(QStringLiteral("2026-12-08A4.TXT"), file);
+    dir.write(QStringLiteral("2026-12-08A4.TXT"), file);
     const qint64 input = file.size();
     file = QByteArray();
 
     const long floorKb = FloorRssKb();
-    const CliResult run = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save")}));
+    const CliResult run = RunCli(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
-    EXPECT_TRUE(DigestRecord(dir.Read(RecordName())) == expected);
+    EXPECT_TRUE(DigestRecord(dir.read(RecordName())) == expected);
     Figure(QStringLiteral("data file of %1 MB (%2 lines): collect save, %3")
                .arg(double(input) / (1 << 20), 0, 'f', 1).arg(expected.count - 1).arg(Ratio(run, input, floorKb)));
 }
@@ -113,16 +113,16 @@ TEST(HugeInput, FiftyMegabyteLineIsKeptWhole)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     // One line without a terminator, the last of its file.
     QByteArray line = Sj(QStringLiteral("*9:05:00 2-3 ="));
     const QByteArray phrase = Sj(QStringLiteral("体調不良のため本日は欠席いたします。"));
     while (line.size() < (50 << 20))
         line += phrase;
-    dir.Write(QStringLiteral("2026-12-08A2.TXT"), line);
+    dir.write(QStringLiteral("2026-12-08A2.TXT"), line);
     const QByteArray other = Sj(QStringLiteral("*8:10:00 1-1 =通院"));
-    dir.Write(QStringLiteral("2026-12-08A6.TXT"), other + "\r\n");
+    dir.write(QStringLiteral("2026-12-08A6.TXT"), other + "\r\n");
     // Only a digest stays here, so the child does not start with our copy.
     LineDigest expected;
     for (const QByteArray &l : {PadHour(line), PadHour(other), StampLine()})
@@ -131,10 +131,10 @@ TEST(HugeInput, FiftyMegabyteLineIsKeptWhole)
     line = QByteArray();
 
     const long floorKb = FloorRssKb();
-    const CliResult run = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("time"),
+    const CliResult run = RunCli(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("time"),
                                                QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
-    EXPECT_TRUE(DigestRecord(dir.Read(RecordName())) == expected);
+    EXPECT_TRUE(DigestRecord(dir.read(RecordName())) == expected);
     Figure(QStringLiteral("one line of %1 MB: collect time save, %2")
                .arg(double(input) / (1 << 20), 0, 'f', 1).arg(Ratio(run, input, floorKb)));
 }
@@ -143,8 +143,8 @@ TEST(HugeInput, HostileBytesAreKeptByteForByte)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
-    ScratchDir dir;
-    ASSERT_TRUE(dir.IsValid());
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
     const QByteArray invalid = Raw("*7:00:00 1-1 =\x80\xa0\xfd\xfe\xff\r\n"
                                    "*7:01:00 1-2 =\x81\x20\x9f\x7f\xe0\r\n"
                                    "*7:02:00 1-3 =lone lead at the end\x81\r\n"
@@ -158,20 +158,20 @@ TEST(HugeInput, HostileBytesAreKeptByteForByte)
     const QList<QByteArray> files{invalid, nuls, ctrlZ, ctrlZInLine};
     QList<QByteArray> expected;
     for (int digit = 0; digit < files.size(); ++digit) {
-        dir.Write(QStringLiteral("2026-12-08A%1.TXT").arg(digit * 2), files[digit]);
+        dir.write(QStringLiteral("2026-12-08A%1.TXT").arg(digit * 2), files[digit]);
         expected += Entries(files[digit]);
     }
     ASSERT_EQ(expected.size(), 14);
     ASSERT_TRUE(expected.contains(QByteArray())); // the line that began with NUL
 
-    const CliResult saved = RunCli(DayArgs(dir.Path(), {QStringLiteral("collect"), QStringLiteral("save"),
+    const CliResult saved = RunCli(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save"),
                                                  QStringLiteral("print")}));
     ASSERT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
-    const QByteArray record = dir.Read(RecordName());
+    const QByteArray record = dir.read(RecordName());
     EXPECT_EQ(Sorted(SplitCrLf(record)), Sorted(expected + QList<QByteArray>{StampLine()}));
 
     // Read back, the record gives the same entries, and saving again keeps them.
-    const CliResult reopened = RunCli(DayArgs(dir.Path(), {QStringLiteral("--raw"), QStringLiteral("open"),
+    const CliResult reopened = RunCli(DayArgs(dir.path(), {QStringLiteral("--raw"), QStringLiteral("open"),
                                                     QStringLiteral("print")}));
     ASSERT_EQ(reopened.exitCode, 0) << reopened.errText().toStdString();
     EXPECT_EQ(Sorted(SplitCrLf(reopened.out)), Sorted(SplitCrLf(record)));

@@ -78,7 +78,7 @@ TEST_F(CollectionWindowTest, CollectingTwiceGivesTheSameListAndFitsTheExtent)
 TEST_F(CollectionWindowTest, ReorderingByTimeAndByClass)
 {
     WriteDayData();
-    const QStringList day = DayLines();
+    const QStringList dayLines = DayLines();
     Operator op;
     Open(op, [&](TForm1 *form) {
         Click(form->BitBtn2);
@@ -86,10 +86,10 @@ TEST_F(CollectionWindowTest, ReorderingByTimeAndByClass)
         form->ListBox1->setCurrentIndex(form->ListBox1->model()->index(2, 0));
 
         Click(form->BitBtn4);
-        EXPECT_EQ(Shown(form), (QStringList{day[2], day[1], day[4], day[0], day[3]}));
+        EXPECT_EQ(Shown(form), (QStringList{dayLines[2], dayLines[1], dayLines[4], dayLines[0], dayLines[3]}));
         Click(form->BitBtn5);
         // Classes 1, 1, 2, 2, 3; equal classes keep their time order.
-        EXPECT_EQ(Shown(form), (QStringList{day[0], day[3], day[1], day[4], day[2]}));
+        EXPECT_EQ(Shown(form), (QStringList{dayLines[0], dayLines[3], dayLines[1], dayLines[4], dayLines[2]}));
 
         EXPECT_EQ(form->ListBox1->horizontalExtent(), extent) << "re-ordering keeps the extent";
         EXPECT_EQ(form->ListBox1->currentIndex().row(), 2) << "the selected row stays";
@@ -158,12 +158,12 @@ TEST_P(SaveQuestionTest, AnswerDecidesSavingAndClosing)
         ASSERT_FALSE(top->Form1.isNull());
         EXPECT_EQ(top->Form1->result(), TForm1::ModalResultClosed);
     }
-    EXPECT_EQ(Exists(RecordName()), answer.saves);
+    EXPECT_EQ(day.exists(RecordName()), answer.saves);
     if (answer.saves) {
-        const QList<QByteArray> saved = absence::SplitRecordText(ReadFile(RecordName()));
+        const QList<QByteArray> saved = absence::SplitRecordText(day.read(RecordName()));
         EXPECT_EQ(saved.size(), before.size() + 1);
-        EXPECT_TRUE(saved.contains(Sjis(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
-        EXPECT_TRUE(ReadFile(RecordName()).endsWith("\r\n"));
+        EXPECT_TRUE(saved.contains(Sj(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+        EXPECT_TRUE(day.read(RecordName()).endsWith("\r\n"));
     }
 }
 
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CollectionWindowTest, EnterAsSoonAsTheWindowOpensAsksToSave)
 {
-    WriteFile(RecordName(), CrLfLines({QStringLiteral("最終更新：2026/12/07 16:20:00"),
+    day.write(RecordName(), SjLines({QStringLiteral("最終更新：2026/12/07 16:20:00"),
                                        QStringLiteral("*07:00:00 1-1=2番 井上")}));
     Operator op;
     op.then<TForm1>([](TForm1 *) { Press(Qt::Key_Return); })
@@ -190,7 +190,7 @@ TEST_F(CollectionWindowTest, EnterAsSoonAsTheWindowOpensAsksToSave)
             Press(Qt::Key_Return);
         });
     RunCollection(op);
-    EXPECT_TRUE(ReadFile(RecordName()).contains(Sjis(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+    EXPECT_TRUE(day.read(RecordName()).contains(Sj(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
     EXPECT_TRUE(QTest::qWaitForWindowActive(top.get())) << "the start window is in front again";
 }
 
@@ -216,15 +216,15 @@ TEST_F(CollectionWindowTest, EmptyListErrorsLeaveTheWindowOpen)
         .then<QMessageBox>(acknowledge);
     RunCollection(op);
     EXPECT_TRUE(openAfterwards);
-    EXPECT_FALSE(Exists(RecordName()));
+    EXPECT_FALSE(day.exists(RecordName()));
 }
 
 TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
 {
-    const QStringList day = DayLines();
-    WriteFile(QStringLiteral("2026-12-08A0.TXT"), CrLfLines({day[0], day[1]}));
+    const QStringList dayLines = DayLines();
+    day.write(QStringLiteral("2026-12-08A0.TXT"), SjLines({dayLines[0], dayLines[1]}));
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("2026-12-08A2.TXT")));
-    WriteFile(QStringLiteral("2026-12-08A5.TXT"), CrLfLines({day[2]}));
+    day.write(QStringLiteral("2026-12-08A5.TXT"), SjLines({dayLines[2]}));
     QStringList shown;
     int extent = -1;
     Operator op;
@@ -239,17 +239,17 @@ TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
     });
     RunCollection(op);
     shown.sort();
-    EXPECT_EQ(shown, (QStringList{day[1], day[0]}));
+    EXPECT_EQ(shown, (QStringList{dayLines[1], dayLines[0]}));
     EXPECT_EQ(extent, 0) << "the extent is fitted only after a whole run";
 }
 
 TEST_F(CollectionWindowTest, DataFileStillBeingWrittenIsASharingViolation)
 {
-    const QStringList day = DayLines();
-    WriteFile(QStringLiteral("2026-12-08A0.TXT"), CrLfLines({day[0], day[1]}));
-    WriteFile(QStringLiteral("2026-12-08A4.TXT"), Sjis(day[2]).left(12));
+    const QStringList dayLines = DayLines();
+    day.write(QStringLiteral("2026-12-08A0.TXT"), SjLines({dayLines[0], dayLines[1]}));
+    day.write(QStringLiteral("2026-12-08A4.TXT"), Sj(dayLines[2]).left(12));
     // A station still writing data file 4.
-    QFile writer(Path(QStringLiteral("2026-12-08A4.TXT")));
+    QFile writer(day.file(QStringLiteral("2026-12-08A4.TXT")));
     ASSERT_TRUE(writer.open(QIODevice::WriteOnly | QIODevice::Append));
     QStringList shown;
     Operator op;
@@ -262,7 +262,7 @@ TEST_F(CollectionWindowTest, DataFileStillBeingWrittenIsASharingViolation)
         Press(Qt::Key_Return);
     });
     RunCollection(op);
-    EXPECT_EQ(shown, (QStringList{day[1], day[0]}));
+    EXPECT_EQ(shown, (QStringList{dayLines[1], dayLines[0]}));
 }
 
 TEST_F(CollectionWindowTest, WorkingDirectoryRemovedWhileTheWindowIsOpen)
@@ -311,7 +311,7 @@ TEST_F(CollectionWindowTest, CloseBoxEndsTheRunWithoutSavingAndReleasesTheWindow
         EXPECT_TRUE(top->Form1.isNull()) << "run " << run << ": the closed window is released";
     }
     EXPECT_TRUE(top->findChildren<TForm1 *>().isEmpty());
-    EXPECT_FALSE(Exists(RecordName()));
+    EXPECT_FALSE(day.exists(RecordName()));
 }
 
 TEST_F(CollectionWindowTest, TabOrderAndKeys)

@@ -94,11 +94,11 @@ TEST_F(StartWindowTest, DayWithRecordOpensItsLinesInCollationOrderWithTheExtentF
     const QStringList saved{QStringLiteral("*09:00:00 2-1=1番 高橋"), wide,
                             QStringLiteral("最終更新：2026/12/07 16:20:00"),
                             QStringLiteral("*07:00:00 1-1=2番 井上")};
-    WriteFile(RecordName(), CrLfLines(saved));
+    day.write(RecordName(), SjLines(saved));
     absence::AbsenceList expected;
     QList<QByteArray> bytes;
     for (const QString &line : saved)
-        bytes << Sjis(line);
+        bytes << Sj(line);
     expected.Assign(bytes);
 
     Operator op;

@@ -148,38 +148,15 @@ UiTest::~UiTest() = default;
 
 void UiTest::SetUp()
 {
-    ASSERT_TRUE(m_dir.isValid());
+    ASSERT_TRUE(day.isValid());
     m_previousDir = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    ASSERT_TRUE(QDir::setCurrent(day.path()));
 }
 
 void UiTest::TearDown()
 {
     QDir::setCurrent(m_previousDir);
     ProcessDeferredDeletes();
-}
-
-void UiTest::WriteFile(const QString &name, const QByteArray &bytes) const
-{
-    QFile file(Path(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray UiTest::ReadFile(const QString &name) const
-{
-    QFile file(Path(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-QByteArray UiTest::CrLfLines(const QStringList &lines)
-{
-    QByteArray bytes;
-    for (const QString &line : lines)
-        bytes += Sjis(line) + "\r\n";
-    return bytes;
 }
 
 void WindowTest::SetUp()
@@ -219,10 +196,10 @@ QStringList DayLines()
 void WindowTest::WriteDayData() const
 {
     const QStringList lines = DayLines();
-    WriteFile(QStringLiteral("2026-12-08A0.TXT"),
-              CrLfLines({lines[0], QStringLiteral("*7:25:00 2-1=30番 伊藤 翔 発熱のため欠席"), QString()}));
-    WriteFile(QStringLiteral("2026-12-08A3.TXT"), CrLfLines({lines[2], lines[3]}));
-    WriteFile(QStringLiteral("2026-12-08A9.TXT"), Sjis(lines[4])); // no line end
+    day.write(QStringLiteral("2026-12-08A0.TXT"),
+              SjLines({lines[0], QStringLiteral("*7:25:00 2-1=30番 伊藤 翔 発熱のため欠席"), QString()}));
+    day.write(QStringLiteral("2026-12-08A3.TXT"), SjLines({lines[2], lines[3]}));
+    day.write(QStringLiteral("2026-12-08A9.TXT"), Sj(lines[4])); // no line end
 }
 
 } // namespace uitest

@@ -19,18 +19,15 @@
 #include <ostream>
 
 #include "services.h"
+#include "support.h"
 #include "start_window.h"
 
 class QMessageBox;
 
-// Readable failure messages.
-inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
-inline void PrintTo(const QByteArray &bytes, std::ostream *out)
-{
-    *out << '"' << absence::FromCp932(bytes).toStdString() << '"';
-}
-
 namespace uitest {
+
+using testsupport::Sj;
+using testsupport::SjLines;
 
 // Answers modal windows in the order they are expected. Each step runs when
 // a modal window of its kind is in front that no earlier step has handled;
@@ -95,21 +92,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    QString Path(const QString &name) const { return m_dir.filePath(name); }
-    void WriteFile(const QString &name, const QByteArray &bytes) const;
-    QByteArray ReadFile(const QString &name) const;
-    bool Exists(const QString &name) const { return QFileInfo::exists(Path(name)); }
-
-    // Code page 932 bytes of a line given as text.
-    static QByteArray Sjis(const QString &text) { return absence::ToCp932(text); }
-    // Lines joined with CR LF after each, as data and record files hold them.
-    static QByteArray CrLfLines(const QStringList &lines);
-
+    // The working directory of the test.
+    testsupport::DayDir day;
     std::shared_ptr<absence::FixedClock> m_clock;
 
 private:
     absence::ScopedServices m_services;
-    QTemporaryDir m_dir;
     QString m_previousDir;
 };
 
