@@ -1,0 +1,135 @@
+// What only POSIX systems have: file leases broken by a writer, links that
+// belong to other users, a file size limit, and links named like a killed
+// save's leftovers.
+
+#include "absence_list.h"
+#include "collection.h"
+#include "errors.h"
+#include "platform/platform.h"
+#include "record_file.h"
+#include "test_support.h"
+
+#include <QFileInfo>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+// Lease breaks arrive as SIGIO, which the programs handle from their start.
+const bool processPrepared = (absence::platform::PrepareProcess(), true);
+} // namespace
+
+using namespace absence;
+using namespace testing_support;
+
+namespace {
+
+class PosixFilesTest : public ::testing::Test {
+protected:
+    JapaneseDay day{At(10, 20, 30)};
+    WorkDir dir;
+    AbsenceList list;
+    const QByteArray a = "*09:00:00 2-1 =" + Sj("山田　発熱");
+
+    QByteArray record() const { return dir.read(RecordName()); }
+};
+
+} // namespace
+
+TEST_F(PosixFilesTest, WriterOpeningDuringTheReadGetsTheFileAfterIt)
+{
+    dir.write(DataName(0), "*10:00:00 1-1 =a\r\n");
+    platform::InputFile file(dir.file(DataName(0)), platform::Sharing::Readers);
+    if (!file.sharingEnforced())
+        GTEST_SKIP() << "no leases on this file system";
+    std::atomic<int> opened{-2};
+    std::thread writer([&] { opened = ::open(QFile::encodeName(dir.file(DataName(0))).constData(), O_WRONLY); });
+    // Its open breaks the lease, sends us SIGIO and waits (a watchdog, no time limit).
+    for (int spin = 0; spin < 20000 && ::fcntl(int(file.nativeHandle()), F_GETLEASE) != F_UNLCK; ++spin)
+        ::usleep(500);
+    EXPECT_EQ(::fcntl(int(file.nativeHandle()), F_GETLEASE), F_UNLCK) << "the writer's open did not break the lease";
+    EXPECT_EQ(opened.load(), -2) << "the writer got the file while we read it";
+    EXPECT_TRUE(file.Close());
+    writer.join();
+    EXPECT_GE(opened.load(), 0) << "the writer never got the file";
+    ::close(opened);
+}
+
+
+TEST_F(PosixFilesTest, LinksAreFollowedOnlyWhenOursOrTheFolderOwners)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root; running as uid " << ::geteuid();
+    dir.write(DataName(0), "*10:00:00 1-1 =a\r\n");
+    dir.write("secret.txt", "*11:00:00 1-1 =secret\r\n");
+    const QByteArray link = QFile::encodeName(dir.file(DataName(1))), folder = QFile::encodeName(dir.path());
+    ASSERT_EQ(::symlink("secret.txt", link.constData()), 0);
+    // Link owner, folder owner, whether followed.
+    const struct { uid_t link, folder; bool followed; } cases[] = {
+        {0, 0, true}, {65534, 0, false}, {65534, 65534, true}, {0, 65534, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "link of " << c.link << " in a folder of " << c.folder);
+        ASSERT_EQ(::lchown(link.constData(), c.link, gid_t(-1)) | ::chown(folder.constData(), c.folder, gid_t(-1)), 0);
+        int code = 0;
+        try {
+            Collect(list);
+        } catch (const InOutError &e) {
+            code = e.code();
+        }
+        EXPECT_EQ(code, c.followed ? 0 : 5);
+        EXPECT_EQ(list.Count(), c.followed ? 2 : 1);
+    }
+}
+
+TEST_F(PosixFilesTest, ShortWriteLeavesTheOldRecordByteForByte)
+{
+    const QByteArray old = JoinLines({"old record", Sj("最終更新：2026/12/07 17:00:00")});
+    dir.write(RecordName(), old);
+    QList<QByteArray> many;
+    for (int i = 0; i < 200; ++i)
+        many << a + QByteArray::number(i);
+    list.Assign(many);
+
+    // A file size limit turns the write into a short one (root ignores permissions).
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool raised = false;
+    QString what;
+    bool isWriteError = false;
+    try {
+        Save(list);
+    } catch (const AbsenceError &e) {
+        raised = true;
+        what = e.message();
+        isWriteError = dynamic_cast<const WriteError *>(&e) != nullptr;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(raised) << "a write cut short by the size limit raised nothing";
+    EXPECT_TRUE(isWriteError) << what.toStdString();
+    EXPECT_EQ(record(), old) << "record now holds " << record().size() << " of "
+                             << JoinLines(list.Lines()).size() << " bytes";
+    EXPECT_EQ(dir.entries(), QStringList{RecordName()});
+}
+
+
+TEST_F(PosixFilesTest, LinkNamedLikeALeftoverIsLeftAlone)
+{
+    const QString link = RecordName() + ".Ll6mM7";
+    ASSERT_EQ(::symlink("elsewhere", QFile::encodeName(dir.file(link)).constData()), 0);
+    const struct timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(dir.file(link)).constData(), old, AT_SYMLINK_NOFOLLOW), 0);
+    list.Assign({a});
+    Save(list);
+    EXPECT_TRUE(QFileInfo(dir.file(link)).isSymLink());
+}
