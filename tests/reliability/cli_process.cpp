@@ -126,7 +126,9 @@ QString CopyReachableByAll(const QString &cli)
 CliProcess::CliProcess(const CliOptions &options)
 {
     const bool drop = options.unprivileged && DropsPrivileges();
-    const QString cli = drop && !CliPath().isEmpty() ? CopyReachableByAll(CliPath()) : CliPath();
+    const QString cli = !options.executable.isEmpty()     ? options.executable
+                        : drop && !CliPath().isEmpty() ? CopyReachableByAll(CliPath())
+                                                       : CliPath();
     if (cli.isEmpty())
         return;
     std::vector<std::string> argStrings;

@@ -31,6 +31,9 @@ struct CliOptions {
     // Run as uid/gid 65534 when the tests run as root (otherwise as ourselves,
     // who are unprivileged already).
     bool unprivileged = false;
+    // A copy of the front end to run (absolute path) in place of the build's,
+    // say one given a file capability.
+    QString executable;
     // A program (absolute path) and its arguments that run the front end.
     QStringList wrapper;
     // SIGKILL the child this long after it was started.
