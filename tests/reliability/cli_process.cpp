@@ -50,8 +50,9 @@ QString NextOutputName(const char *kind)
 
 // The environment of the child: ours without locale or clock settings, then
 // the Japanese locale and the fixed clock. Under a wrapper (strace, a mount
-// namespace without /proc) LeakSanitizer cannot inspect the process, so a
-// sanitizer build's leak check is left to the runs without one.
+// namespace without /proc) or with a file capability (which makes the process
+// undumpable) LeakSanitizer cannot inspect the process, so a sanitizer
+// build's leak check is left to the other runs.
 std::vector<std::string> ChildEnvironment(const QString &fixedNow, bool wrapped)
 {
     std::vector<std::string> env;
@@ -137,7 +138,7 @@ CliProcess::CliProcess(const CliOptions &options)
     argStrings.push_back(cli.toStdString());
     for (const QString &a : options.args)
         argStrings.push_back(a.toStdString());
-    std::vector<std::string> envStrings = ChildEnvironment(options.fixedNow, !options.wrapper.isEmpty());
+    std::vector<std::string> envStrings = ChildEnvironment(options.fixedNow, !options.wrapper.isEmpty() || !options.executable.isEmpty());
     std::vector<char *> argv = CStrings(argStrings);
     std::vector<char *> envp = CStrings(envStrings);
 

@@ -139,10 +139,10 @@ bool GiveTo(const QString &path, uid_t uid, mode_t mode)
 // The folder, the station's account, the operator's two copies of the front
 // end and smbd: made once for the suite, undone on every path.
 struct Office {
-    ScratchDir root;
-    QString share = root.File("share"), smb = root.File("smb"), user = QString("absst%1").arg(::getpid());
-    QString password = "Station-1!", capCli = root.File("cap/absence-collector-cli"),
-            plainCli = root.File("plain/absence-collector-cli");
+    DayDir root;
+    QString share = root.file("share"), smb = root.file("smb"), user = QString("absst%1").arg(::getpid());
+    QString password = "Station-1!", capCli = root.file("cap/absence-collector-cli"),
+            plainCli = root.file("plain/absence-collector-cli");
     uid_t station = 0;
     int port = 0;
     bool userAdded = false;
