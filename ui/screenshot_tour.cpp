@@ -86,8 +86,19 @@ void StartScreenshotTourIfAsked(TForm_top &startWindow)
                         Stop("save-question");
                         if (auto *question = qobject_cast<SaveQuestion *>(QApplication::activeModalWidget()))
                             question->noButton()->click();
-                        After(kSettle, [form] { form->BitBtn3->click(); });
-                        After(2 * kSettle, [] { QApplication::closeAllWindows(); });
+                        // Collected again while the script holds a data file
+                        // open for writing: the error box, when it comes.
+                        After(kSettle, [form] {
+                            After(kSettle, [] {
+                                if (QWidget *box = QApplication::activeModalWidget()) {
+                                    Stop("held-file-error");
+                                    PressReturn(box);
+                                }
+                            });
+                            form->BitBtn2->click();
+                            After(kSettle, [form] { form->BitBtn3->click(); });
+                            After(2 * kSettle, [] { QApplication::closeAllWindows(); });
+                        });
                     });
                     form->BitBtn1->click();
                 });
