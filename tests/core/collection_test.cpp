@@ -214,6 +214,8 @@ TEST_F(CollectionTest, MissingWorkingDirectoryCollectsNothing)
     list.Add("old");
     dir.makeDir("gone");
     ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    if (!CanRemoveCurrentFolder())
+        GTEST_SKIP() << "this system does not remove a process's current folder";
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
     EXPECT_NO_THROW(Collect(list));
     EXPECT_EQ(list.Count(), 0);

@@ -4,6 +4,7 @@
 
 #include "absence_list.h"
 #include "collection.h"
+#include "day_files.h"
 #include "errors.h"
 #include "platform/platform.h"
 #include "record_file.h"
@@ -132,4 +133,10 @@ TEST_F(PosixFilesTest, LinkNamedLikeALeftoverIsLeftAlone)
     list.Assign({a});
     Save(list);
     EXPECT_TRUE(QFileInfo(dir.file(link)).isSymLink());
+}
+
+TEST_F(PosixFilesTest, DanglingLinkIsStillAnEntryBearingTheName)
+{
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(DataFilePath(2)).constData()), 0);
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(2)));
 }

@@ -180,6 +180,8 @@ TEST_F(RecordTest, MissingWorkingDirectoryCannotBeSavedInto)
     list.Assign({a});
     dir.makeDir("gone");
     ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    if (!CanRemoveCurrentFolder())
+        GTEST_SKIP() << "this system does not remove a process's current folder";
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
     EXPECT_THROW(Save(list), FileCreateError);
     EXPECT_FALSE(QFileInfo::exists("/" + RecordName()));
@@ -206,6 +208,8 @@ TEST_F(RecordTest, FindRecordFileInAMissingDirectoryKeepsTheOldPath)
     dir.write(RecordName(), "x\r\n");
     dir.makeDir("gone");
     ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    if (!CanRemoveCurrentFolder())
+        GTEST_SKIP() << "this system does not remove a process's current folder";
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
     RecordPath = QStringLiteral("unchanged");
     EXPECT_TRUE(FindRecordFile(Day()));

@@ -88,7 +88,7 @@ DayDir::DayDir() : m_dir(QDir::tempPath() + QStringLiteral("/absence-test-XXXXXX
 {
     // The unprivileged user of some tests must be able to reach the folder.
     if (m_dir.isValid() && QFile::setPermissions(m_dir.path(), kOpenFolder))
-        m_path = QFileInfo(m_dir.path()).canonicalFilePath();
+        m_path = QDir::toNativeSeparators(QFileInfo(m_dir.path()).canonicalFilePath());
 }
 
 DayDir::~DayDir()
@@ -138,6 +138,16 @@ QStringList DayDir::entries() const
                                                | QDir::NoDotAndDotDot);
     names.sort();
     return names;
+}
+
+bool CanRemoveCurrentFolder()
+{
+    const QString old = QDir::currentPath();
+    QTemporaryDir probe;
+    const bool entered = probe.isValid() && QDir::setCurrent(probe.path());
+    const bool removed = entered && QDir().rmdir(probe.path());
+    QDir::setCurrent(old);
+    return removed;
 }
 
 bool WriteFile(const QString &path, const QByteArray &bytes)

