@@ -23,7 +23,9 @@ namespace {
 
 const QString kBuildUi = QStringLiteral(ABSENCE_BINARY_DIR "/ui");
 
-bool WaitFor(const std::function<bool()> &done, int ms = 20000)
+// Generous: starting Qt on a virtual display while CI builds beside it has
+// taken over 20 s; only a failing run waits this long.
+bool WaitFor(const std::function<bool()> &done, int ms = 60000)
 {
     for (int waited = 0; waited < ms; waited += 50) {
         if (done())
