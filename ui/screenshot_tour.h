@@ -4,8 +4,9 @@
 // (YYYY-MM-DD): the program then picks that day, runs a collection, presses
 // time order on the empty list, collects, orders by time, opens the save
 // question and, after its answer, collects again (the script holds a data
-// file open by then, for the error box). At each stop it prints "SHOT <name>" on standard output and waits
-// for a line on standard input, while the screen is captured.
+// file open by then, for the error box). At each stop it prints "SHOT <name>"
+// on standard output and waits for a line on standard input, while the screen
+// is captured.
 
 class TForm_top;
 
