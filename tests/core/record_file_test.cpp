@@ -342,9 +342,10 @@ TEST_F(RecordTest, SaveRemovesOnlyStaleLeftoversOfKilledSaves)
     for (const Case &c : cases) {
         dir.write(c.name, "left over\r\n");
         QFile f(dir.file(c.name));
-        if (c.old)
+        if (c.old) {
             ASSERT_TRUE(f.open(QIODevice::ReadWrite)
                         && f.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+        }
     }
     const QString folder = base + ".Dd4eE5";
     dir.makeDir(folder);

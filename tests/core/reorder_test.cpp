@@ -318,9 +318,11 @@ TEST(ExchangeSort, AgreesWithNeighbourExchangesOnRandomLists)
 
         ASSERT_EQ(actual.Lines(), expected.Lines());
         EXPECT_EQ(SortKeyTable, refKeys); // key of line i stays at index i
-        for (int i = 0; i < n; ++i)
-            if (i < first || i > last)
+        for (int i = 0; i < n; ++i) {
+            if (i < first || i > last) {
                 EXPECT_EQ(actual.Get(i), lines[i]) << "line outside the range touched: " << i;
+            }
+        }
         EXPECT_EQ(sel.currentIndex().row(), current);
         EXPECT_TRUE(sel.isRowSelected(current));
         EXPECT_EQ(layout.count(), 0);

@@ -156,8 +156,9 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
         const QStringList extra = RemoveExtraEntries(dir, expectedEntries);
         leftovers += int(extra.size());
         // Only a save cut short may leave its temporary file.
-        if (run.exited)
+        if (run.exited) {
             EXPECT_TRUE(extra.isEmpty()) << extra.join(QLatin1Char(' ')).toStdString();
+        }
         for (const QString &name : extra)
             EXPECT_FALSE(name.compare(RecordName(), Qt::CaseInsensitive) == 0);
     }

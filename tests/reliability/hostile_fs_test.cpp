@@ -336,8 +336,9 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
         options.unprivileged = unprivileged;
         const CliResult run = RunCli(options);
         EXPECT_EQ(run.exitCode, error.isEmpty() ? 0 : 1);
-        if (!error.isEmpty())
+        if (!error.isEmpty()) {
             EXPECT_EQ(run.errText(), error) << commands.join(QLatin1Char(' ')).toStdString();
+        }
         EXPECT_TRUE(run.out.isEmpty());
     };
     const QStringList collect{QStringLiteral("collect"), QStringLiteral("print")},

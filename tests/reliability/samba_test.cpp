@@ -334,8 +334,9 @@ TEST_P(SambaShare, FileHeldOpenByAStation)
     ASSERT_EQ(::stat(QFile::encodeName(held).constData(), &st), 0);
     EXPECT_EQ(st.st_uid, c.held == DataFile ? o.station : Nobody) << "not another user's file";
     EXPECT_EQ(st.st_gid, Nogroup);
-    if (c.held == DataFile)
+    if (c.held == DataFile) {
         ASSERT_EQ(ReadFile(held), a1) << "the station's bytes have not reached the folder";
+    }
 
     CliOptions options;
     options.unprivileged = true;

@@ -110,8 +110,9 @@ void CheckControls(QWidget *window, const std::vector<Control> &table)
         auto *widget = window->findChild<QWidget *>(QLatin1String(c.name), Qt::FindDirectChildrenOnly);
         ASSERT_NE(widget, nullptr);
 
-        if (c.text)
+        if (c.text) {
             EXPECT_EQ(TextOf(widget), QString::fromUtf8(c.text));
+        }
 
         const QFont font = widget->font();
         EXPECT_EQ(font.family(), c.face);
@@ -120,8 +121,9 @@ void CheckControls(QWidget *window, const std::vector<Control> &table)
         // Qt's offscreen platform on Windows lists no fonts at all: no face,
         // and text sized by a stand-in.
         const bool faces = !QFontDatabase::families().isEmpty();
-        if (faces)
+        if (faces) {
             EXPECT_EQ(QFontInfo(font).family(), InstalledFace(c.face)) << "the face is not installed";
+        }
         EXPECT_EQ(widget->palette().color(ForegroundRole(c.kind)), c.colour);
 
         EXPECT_EQ(widget->pos(), c.place.topLeft());
@@ -130,10 +132,12 @@ void CheckControls(QWidget *window, const std::vector<Control> &table)
             // between the designed faces and the installed ones.
             auto *label = qobject_cast<QLabel *>(widget);
             EXPECT_EQ(widget->size(), label->sizeHint());
-            if (faces && c.place.width() > 0) // 0: a text of this program's own
+            if (faces && c.place.width() > 0) { // 0: a text of this program's own
                 EXPECT_NEAR(widget->width(), c.place.width(), c.place.width() * 0.2);
-            if (faces)
+            }
+            if (faces) {
                 EXPECT_NEAR(widget->height(), c.place.height(), c.place.height() * 0.2);
+            }
             EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
         } else if (c.kind == Kind::Edit) {
             EXPECT_EQ(widget->width(), c.place.width());
