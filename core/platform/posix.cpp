@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <ctime>
@@ -57,8 +58,31 @@ struct Descriptor {
     }
 };
 
+// True when nobody but root and this user could have put the file at `path`
+// there: it and every folder above it are theirs, and writable by no one else
+// (a sticky folder such as /tmp aside). A copy of a program in a shared folder
+// must not run a file that another user placed beside it.
+bool placedByUsOrRoot(const std::string &path)
+{
+    char real[PATH_MAX];
+    if (!::realpath(path.c_str(), real))
+        return false;
+    for (std::string part = real;;) {
+        struct stat st;
+        if (::stat(part.c_str(), &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid())
+            || (st.st_mode & S_IWGRP && st.st_gid != 0)
+            || (st.st_mode & S_IWOTH && !(S_ISDIR(st.st_mode) && st.st_mode & S_ISVTX)))
+            return false;
+        if (part == "/")
+            return true;
+        const std::string::size_type slash = part.rfind('/');
+        part.erase(slash == 0 ? 1 : slash);
+    }
+}
+
 // The lease helper, found from this program's own place: the installed
-// programs and the build tree's lie the same way from it.
+// programs and the build tree's lie the same way from it. Empty when there is
+// none to trust.
 std::string leaseHelperPath()
 {
     char self[PATH_MAX];
@@ -67,7 +91,8 @@ std::string leaseHelperPath()
         return std::string();
     std::string path(self, size_t(length));
     path.erase(path.rfind('/') + 1);
-    return path + ABSENCE_LEASE_HELPER;
+    path += ABSENCE_LEASE_HELPER;
+    return placedByUsOrRoot(path) ? path : std::string();
 }
 
 int codeOf(int err)
