@@ -59,8 +59,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, fonts-ipafont-gothic, fonts-motoya-l-maruberi, fonts-klee, libcap2-bin")
-# The postinst gives both programs CAP_LEASE (setcap, from libcap2-bin).
+    "libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, fonts-ipafont-gothic, fonts-motoya-l-maruberi, fonts-klee, libcap2-bin, adduser")
+# The postinst makes the lease helper's group (addgroup, from adduser) and
+# gives the helper CAP_LEASE (setcap, from libcap2-bin).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -2,38 +2,46 @@
 //
 // Sharing is told by file leases: a read lease is refused while the file is
 // open for writing anywhere (Samba's clients included), a write lease while
-// it is open at all. A lease on another user's file needs CAP_LEASE; a
-// program given it (in its permitted set only) raises it just for the lease
-// call. Without leases (a file system that has none, or no capability) the
-// file is read all the same: nothing tells whether someone still writes it.
+// it is open at all. A lease on another user's file needs CAP_LEASE, which
+// these programs never hold: they load plugins the user chooses. They ask the
+// lease helper instead, which holds it and runs only for the office's group
+// (lease_request.h). Without a lease (a file system that has none, or no
+// helper for this user) the file is read all the same: nothing tells whether
+// someone still writes it.
 
 #include "platform.h"
 
 #include "errors.h"
+#include "lease_request.h"
+#include "posix_open.h"
 #include "services.h"
 
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
-#include <sys/capability.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#ifndef ABSENCE_LEASE_HELPER
+#error "ABSENCE_LEASE_HELPER must name the lease helper relative to the programs' folder"
+#endif
 
 namespace absence::platform {
 
 namespace {
 
-// Most links followed for one name, as many as the kernel follows.
-constexpr int MaxLinkHops = 40;
+using posix::OpenAt;
 
 struct Descriptor {
     int fd = -1;
@@ -50,70 +58,41 @@ struct Descriptor {
     }
 };
 
-int openAt(int dirFd, const char *name, int flags, mode_t mode = 0)
+// True when nobody but root and this user could have put the file at `path`
+// there: it and every folder above it are theirs, and writable by no one else
+// (a sticky folder such as /tmp aside). A copy of a program in a shared folder
+// must not run a file that another user placed beside it.
+bool placedByUsOrRoot(const std::string &path)
 {
-    int fd;
-    do {
-        fd = ::openat(dirFd, name, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// The rule of fs.protected_symlinks, applied in every folder: a link is
-// followed when it is ours or belongs to the owner of its directory.
-bool mayFollow(const struct stat &link, int dirFd)
-{
-    if (link.st_uid == ::geteuid())
-        return true;
-    struct stat dir;
-    return ::fstat(dirFd, &dir) == 0 && link.st_uid == dir.st_uid;
-}
-
-// The text of the link that `linkFd` (opened with O_PATH | O_NOFOLLOW) is, read
-// from that very inode so that it cannot be swapped after the owner check.
-bool readLinkText(int linkFd, QByteArray &text)
-{
-    std::vector<char> buf(4096);
-    for (;;) {
-        const ssize_t n = ::readlinkat(linkFd, "", buf.data(), buf.size());
-        if (n < 0)
+    char real[PATH_MAX];
+    if (!::realpath(path.c_str(), real))
+        return false;
+    for (std::string part = real;;) {
+        struct stat st;
+        if (::stat(part.c_str(), &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid())
+            || (st.st_mode & S_IWGRP && st.st_gid != 0)
+            || (st.st_mode & S_IWOTH && !(S_ISDIR(st.st_mode) && st.st_mode & S_ISVTX)))
             return false;
-        if (size_t(n) < buf.size()) {
-            text = QByteArray(buf.data(), n);
+        if (part == "/")
             return true;
-        }
-        buf.resize(buf.size() * 2);
+        const std::string::size_type slash = part.rfind('/');
+        part.erase(slash == 0 ? 1 : slash);
     }
 }
 
-// A lease on a file of another user needs CAP_LEASE. The packages give it in
-// the permitted set only; it is effective just for this call, so nothing
-// else the program does runs with it, and no program started from here gets it.
-int setLease(int fd, int type)
+// The lease helper, found from this program's own place: the installed
+// programs and the build tree's lie the same way from it. Empty when there is
+// none to trust.
+std::string leaseHelperPath()
 {
-    if (::fcntl(fd, F_SETLEASE, type) == 0)
-        return 0;
-    if (errno != EACCES)
-        return -1;
-    cap_t caps = ::cap_get_proc();
-    if (!caps) {
-        errno = EACCES;
-        return -1;
-    }
-    const cap_value_t lease[] = {CAP_LEASE};
-    cap_flag_value_t permitted = CAP_CLEAR;
-    int result = -1;
-    int err = EACCES;
-    if (::cap_get_flag(caps, CAP_LEASE, CAP_PERMITTED, &permitted) == 0 && permitted == CAP_SET
-        && ::cap_set_flag(caps, CAP_EFFECTIVE, 1, lease, CAP_SET) == 0 && ::cap_set_proc(caps) == 0) {
-        result = ::fcntl(fd, F_SETLEASE, type);
-        err = errno;
-        ::cap_set_flag(caps, CAP_EFFECTIVE, 1, lease, CAP_CLEAR);
-        ::cap_set_proc(caps);
-    }
-    ::cap_free(caps);
-    errno = err;
-    return result;
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return std::string();
+    std::string path(self, size_t(length));
+    path.erase(path.rfind('/') + 1);
+    path += ABSENCE_LEASE_HELPER;
+    return placedByUsOrRoot(path) ? path : std::string();
 }
 
 int codeOf(int err)
@@ -207,10 +186,8 @@ struct InputFile::Impl {
     Outcome outcome = Outcome::Failed;
     int err = 0; // errno
     int fd = -1;
-    int dirFd = -1; // where the last entry lies, kept so the record can be replaced there
     bool leased = false;
-    bool found = false; // the last entry exists (also when it could not be opened)
-    QByteArray name;
+    posix::DayEntry entry; // where the last entry lies, kept so the record can be replaced there
     struct stat status {};
 
     Impl(const QString &path, Sharing sharing)
@@ -218,128 +195,98 @@ struct InputFile::Impl {
         const QByteArray encoded = QFile::encodeName(path);
         const qsizetype slash = encoded.lastIndexOf('/');
         const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
-        name = encoded.mid(slash + 1);
-        dirFd = openAt(AT_FDCWD, dir.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0) {
-            Fail(Outcome::Failed, errno);
+        const std::string name = encoded.mid(slash + 1).toStdString();
+        if (!Open(dir, name) || !S_ISREG(status.st_mode))
             return;
+        const int type = sharing == Sharing::Readers ? F_RDLCK : F_WRLCK;
+        if (::fcntl(fd, F_SETLEASE, type) == 0) {
+            leased = true;
+        } else if (errno == EAGAIN) {
+            Shared();
+        } else if (errno == EACCES) {
+            LeaseThroughHelper(dir, name, type);
         }
-        if (name.isEmpty()) {
-            Fail(Outcome::Failed, ENOENT);
-            return;
-        }
-        Open(sharing);
+        // EINVAL (no leases on this file system), or no helper for this
+        // user: nothing tells, so it is read.
     }
-    ~Impl()
-    {
-        Close();
-        if (dirFd >= 0)
-            ::close(dirFd);
-    }
+    ~Impl() { Close(); }
 
     void Fail(Outcome o, int e)
     {
         outcome = o;
         err = e;
     }
-
-    // The name is looked up without following a link someone else planted:
-    // a link is followed only when it belongs to the effective user or to
-    // the owner of the directory it lies in, hop by hop, and the last entry
-    // is opened without following links, so one swapped in meanwhile is not
-    // followed either.
-    void Open(Sharing sharing)
+    void Shared()
     {
-        for (int hop = 0; hop <= MaxLinkHops; ++hop) {
-            const int entry = openAt(dirFd, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-            if (entry < 0) {
-                Fail(errno == ENOENT ? Outcome::Absent : Outcome::Failed, errno);
-                return;
-            }
-            struct stat st;
-            if (::fstat(entry, &st) != 0) {
-                const int e = errno;
-                ::close(entry);
-                Fail(Outcome::Failed, e);
-                return;
-            }
-            if (S_ISLNK(st.st_mode)) {
-                const bool permitted = mayFollow(st, dirFd);
-                QByteArray text;
-                const bool read = permitted && readLinkText(entry, text);
-                const int e = errno;
-                ::close(entry);
-                if (!permitted) {
-                    Fail(Outcome::ForeignLink, EACCES);
-                    return;
-                }
-                if (!read || text.isEmpty()) {
-                    Fail(Outcome::Failed, read ? ENOENT : e);
-                    return;
-                }
-                // The next hop: the link's text is taken from the link's folder.
-                const qsizetype cut = text.lastIndexOf('/');
-                if (cut >= 0) {
-                    const QByteArray dirPart = cut == 0 ? QByteArray("/") : text.left(cut);
-                    const int next = openAt(dirFd, dirPart.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-                    if (next < 0) {
-                        Fail(Outcome::Failed, errno);
-                        return;
-                    }
-                    ::close(dirFd);
-                    dirFd = next;
-                    text = text.mid(cut + 1);
-                    if (text.isEmpty())
-                        text = ".";
-                }
-                name = text;
-                continue;
-            }
-            ::close(entry);
-            found = true;
-            status = st;
-            if (S_ISDIR(st.st_mode)) {
-                Fail(Outcome::Failed, EISDIR);
-                return;
-            }
-            // Non-blocking only for the open (a named pipe without a writer
-            // reads as empty), then ordinary blocking reads.
-            const int f = openAt(dirFd, name.constData(),
-                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (f < 0) {
-                const int e = errno;
-                if (e == ELOOP || e == ENOENT) {
-                    found = false;
-                    continue;
-                }
-                // A network file system reports the server's sharing violation so.
-                Fail(e == EBUSY || e == ETXTBSY ? Outcome::Shared : Outcome::Failed, e);
-                return;
-            }
-            ::fcntl(f, F_SETFL, ::fcntl(f, F_GETFL) & ~O_NONBLOCK);
-            if (::fstat(f, &status) != 0 || S_ISDIR(status.st_mode)) {
-                const int e = S_ISDIR(status.st_mode) ? EISDIR : errno;
-                ::close(f);
-                Fail(Outcome::Failed, e);
-                return;
-            }
-            if (S_ISREG(status.st_mode)) {
-                if (setLease(f, sharing == Sharing::Readers ? F_RDLCK : F_WRLCK) == 0) {
-                    leased = true;
-                } else if (errno == EAGAIN) {
-                    ::close(f);
-                    Fail(Outcome::Shared, EAGAIN);
-                    return;
-                }
-                // EACCES (another user's file, no CAP_LEASE) or EINVAL (no
-                // leases on this file system): nothing tells, so it is read.
-            }
-            fd = f;
-            outcome = Outcome::Opened;
-            err = 0;
-            return;
+        Close();
+        Fail(Outcome::Shared, EAGAIN);
+    }
+
+    // The file looked up and opened (posix_open.h); false when that failed.
+    bool Open(const QByteArray &dir, const std::string &name)
+    {
+        using Found = posix::DayEntry::Outcome;
+        switch (entry.Open(dir.constData(), name)) {
+        case Found::Opened:
+            fd = entry.TakeFile();
+            status = entry.status();
+            Fail(Outcome::Opened, 0);
+            return true;
+        case Found::Absent:
+            Fail(Outcome::Absent, entry.error());
+            break;
+        case Found::Busy:
+            Fail(Outcome::Shared, entry.error());
+            break;
+        case Found::ForeignLink:
+            Fail(Outcome::ForeignLink, entry.error());
+            break;
+        case Found::Loop:
+            Fail(Outcome::Loop, entry.error());
+            break;
+        case Found::Failed:
+            Fail(Outcome::Failed, entry.error());
+            break;
         }
-        Fail(Outcome::Loop, ELOOP);
+        return false;
+    }
+
+    // Another user's file: the lease helper opens it again and takes the
+    // lease on its open file, which is then read here in place of ours.
+    void LeaseThroughHelper(const QByteArray &dir, const std::string &name, int type)
+    {
+        const std::string helper = leaseHelperPath();
+        if (helper.empty())
+            return;
+        // A write lease is refused while the file is open anywhere else, here too.
+        if (type == F_WRLCK)
+            Close();
+        lease::Request request;
+        request.kind = type == F_WRLCK ? lease::Request::Kind::Write : lease::Request::Kind::Read;
+        request.folder = (dir.startsWith('/') ? dir : QFile::encodeName(CurrentDirectory()) + '/' + dir).toStdString();
+        request.name = name;
+        lease::Reply reply;
+        int given = -1;
+        if (lease::Ask(helper, request, reply, given)) {
+            struct stat st;
+            // Only the file looked up here: the name may have changed hands meanwhile.
+            if (reply.outcome == lease::Reply::Outcome::Leased && ::fstat(given, &st) == 0
+                && st.st_dev == status.st_dev && st.st_ino == status.st_ino) {
+                // The lease break is signalled here, as for a lease of our own.
+                ::fcntl(given, F_SETOWN, ::getpid());
+                Close();
+                fd = given;
+                status = st;
+                leased = true;
+                return;
+            }
+            if (given >= 0)
+                ::close(given);
+            if (reply.outcome == lease::Reply::Outcome::Held)
+                return Shared();
+        }
+        if (fd < 0)
+            Open(dir, name);
     }
 
     bool Close()
@@ -463,9 +410,9 @@ public:
         // The nameless file gets its name through /proc, which needs no
         // privilege (unlike AT_EMPTY_PATH); without /proc it could not.
         if (::access("/proc/self/fd", X_OK) == 0)
-            m_fd = openAt(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+            m_fd = OpenAt(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-            m_fd = openAt(dirFd, NextName().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            m_fd = OpenAt(dirFd, NextName().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             if (m_fd < 0 && errno != EEXIST)
                 break;
             m_named = m_fd >= 0;
@@ -540,8 +487,8 @@ struct RecordReplacement::Impl {
     {
         old.emplace(path, Sharing::Exclusive);
         const InputFile::Impl &held = *old->d;
-        dirFd = held.dirFd;
-        name = held.name;
+        dirFd = held.entry.folder();
+        name = QByteArray::fromStdString(held.entry.name());
         std::optional<struct stat> keep;
         switch (held.outcome) {
         case InputFile::Outcome::Opened:
@@ -562,8 +509,8 @@ struct RecordReplacement::Impl {
         }
         case InputFile::Outcome::Failed:
             // A record we may replace but not read: nothing tells who holds it.
-            if (held.found && !S_ISDIR(held.status.st_mode)) {
-                keep = held.status;
+            if (held.entry.found() && !S_ISDIR(held.entry.status().st_mode)) {
+                keep = held.entry.status();
                 break;
             }
             return;
@@ -573,7 +520,7 @@ struct RecordReplacement::Impl {
         }
         if (dirFd < 0)
             return;
-        readableDir.Reset(openAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        readableDir.Reset(OpenAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (readableDir.fd >= 0)
             removeLeftovers(readableDir.fd, name);
 
@@ -601,7 +548,7 @@ struct RecordReplacement::Impl {
     {
         if (readableDir.fd >= 0)
             return ::fsync(readableDir.fd) == 0;
-        Descriptor record(openAt(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        Descriptor record(OpenAt(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         return record.fd >= 0 && ::syncfs(record.fd) == 0;
     }
 };

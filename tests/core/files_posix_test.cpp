@@ -6,6 +6,7 @@
 #include "collection.h"
 #include "day_files.h"
 #include "errors.h"
+#include "platform/lease_request.h"
 #include "platform/platform.h"
 #include "record_file.h"
 #include "test_support.h"
@@ -13,7 +14,9 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -84,6 +87,53 @@ TEST_F(PosixFilesTest, LinksAreFollowedOnlyWhenOursOrTheFolderOwners)
         }
         EXPECT_EQ(code, c.followed ? 0 : 5);
         EXPECT_EQ(list.Count(), c.followed ? 2 : 1);
+    }
+}
+
+// The lease helper asked as the front ends ask it: it leases a day's file of
+// another user and hands it over, keeping no lease itself; it refuses what is
+// not a day's file of that one name, whatever the caller may read.
+TEST_F(PosixFilesTest, LeaseHelperLeasesOnlyADaysFileAndKeepsNoLease)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving files and links to another user needs root; running as uid " << ::geteuid();
+    namespace lease = platform::lease;
+    using Outcome = lease::Reply::Outcome;
+    const auto path = [&](const QString &name) { return QFile::encodeName(dir.file(name)); };
+    const auto give = [&](const QString &name) { return ::lchown(path(name).constData(), 65534, 65534) == 0; };
+    dir.write(DataName(0), "*10:00:00 1-1 =a\r\n");
+    dir.write("other.TXT", "*11:00:00 1-1 =b\r\n");
+    ASSERT_TRUE(give(DataName(0)) && give("other.TXT"));
+    ASSERT_EQ(::link(path("other.TXT").constData(), path(DataName(1)).constData()), 0);
+    ASSERT_EQ(::symlink(DataName(0).toUtf8().constData(), path(DataName(2)).constData()), 0);
+    ASSERT_TRUE(give(DataName(2))); // planted in our folder by another user
+    ASSERT_EQ(::symlink("/etc/passwd", path(DataName(3)).constData()), 0); // our own
+    const std::string folder = QFile::encodeName(dir.path()).toStdString(), day0 = DataName(0).toStdString();
+    const struct { std::string folder, name; Outcome outcome; int error; } cases[] = {
+        {folder, day0, Outcome::Leased, 0},
+        {"/etc", "passwd", Outcome::Refused, EINVAL},
+        {folder, DataName(1).toStdString(), Outcome::Refused, EMLINK},
+        {folder, DataName(2).toStdString(), Outcome::Refused, EACCES},
+        {folder, DataName(3).toStdString(), Outcome::Refused, EPERM},
+        {folder + "/../" + QFileInfo(dir.path()).fileName().toStdString(), day0, Outcome::Refused, EINVAL},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.folder + " " + c.name);
+        lease::Reply reply;
+        int fd = -1;
+        ASSERT_TRUE(lease::Ask(ABSENCE_LEASE_HELPER_PATH, {lease::Request::Kind::Read, c.folder, c.name}, reply, fd))
+            << std::strerror(errno);
+        EXPECT_EQ(int(reply.outcome), int(c.outcome));
+        EXPECT_EQ(reply.error, c.error) << std::strerror(reply.error);
+        EXPECT_EQ(fd >= 0, c.outcome == Outcome::Leased);
+        if (fd < 0)
+            continue;
+        EXPECT_EQ(::fcntl(fd, F_GETLEASE), F_RDLCK);
+        ::close(fd);
+        // The helper has exited: with our copy closed, a writer gets in at once.
+        const int writer = ::open(path(DataName(0)).constData(), O_WRONLY | O_NONBLOCK);
+        EXPECT_GE(writer, 0) << "a lease outlived the hand-over: " << std::strerror(errno);
+        ::close(writer);
     }
 }
 

@@ -162,7 +162,7 @@ CliProcess::CliProcess(const CliOptions &options)
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
+        if (drop && (::setgroups(options.groups.size(), options.groups.data()) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
             ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);

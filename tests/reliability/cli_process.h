@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <optional>
+#include <vector>
 #include <sys/types.h>
 
 namespace reliability {
@@ -31,6 +32,8 @@ struct CliOptions {
     // Run as uid/gid 65534 when the tests run as root (otherwise as ourselves,
     // who are unprivileged already).
     bool unprivileged = false;
+    // Its supplementary groups then.
+    std::vector<gid_t> groups;
     // A copy of the front end to run (absolute path) in place of the build's,
     // say one given a file capability.
     QString executable;

@@ -401,3 +401,35 @@ TEST(HostileFileSystem, HeldFilesLinksOfAnotherUserAndGroupAsAnUnprivilegedOpera
     // is the stranger here.
     CheckHeldFilesAndPlantedLinks(true, 0);
 }
+
+// The lease helper is found beside the front end; one that another user put
+// beside a copy of it is never run (the operator's own is: it runs as the
+// operator anyway).
+TEST(HostileFileSystem, LeaseHelperPlantedBesideACopyIsNotRun)
+{
+    if (CliPath().isEmpty() || !DropsPrivileges())
+        GTEST_SKIP() << "needs the command-line front end and root (to switch users); uid " << ::geteuid();
+    DayDir copy, dir;
+    ASSERT_TRUE(copy.isValid() && dir.isValid());
+    WriteDay(dir, 2, 5); // root's: the operator's own lease on them is refused
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    const QString cli = copy.file(QStringLiteral("bin/absence-collector-cli")), marker = dir.file(QStringLiteral("ran"));
+    const QString helper = QDir::cleanPath(QFileInfo(cli).path() + QLatin1Char('/')
+        + QFileInfo(CliPath()).dir().relativeFilePath(QStringLiteral(ABSENCE_LEASE_HELPER_PATH)));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(cli).path()) && QFile::copy(CliPath(), cli) && QDir().mkpath(QFileInfo(helper).path())
+                && WriteFile(helper, "#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n")
+                && ::chmod(QFile::encodeName(helper).constData(), 0755) == 0);
+    CliOptions options;
+    options.unprivileged = true;
+    options.executable = cli;
+    options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("print")});
+    for (const uid_t owner : {uid_t(12345), UnprivilegedUid()}) {
+        SCOPED_TRACE(testing::Message() << "helper of uid " << owner);
+        QFile::remove(marker);
+        ASSERT_TRUE(Chown(helper, owner, owner));
+        const CliResult run = RunCli(options);
+        EXPECT_EQ(run.exitCode, 0) << run.errText().toStdString();
+        EXPECT_EQ(run.out.count('\n'), 10);
+        EXPECT_EQ(QFile::exists(marker), owner == UnprivilegedUid());
+    }
+}

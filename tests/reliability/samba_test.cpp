@@ -1,7 +1,9 @@
 // The office as it runs: a real smbd on the loopback address shares the folder
 // with a station account, and the operator, another unprivileged member of the
-// folder's group, collects the day with a copy of the front end given
-// CAP_LEASE while the station still has a file open over SMB.
+// folder's group, collects the day with a plain copy of the front end while
+// the station still has a file open over SMB. The front end holds no
+// capability: a copy of the lease helper beside it holds CAP_LEASE, and only
+// a group of the test's own may run it.
 
 #include "cli_process.h"
 #include "day_data.h"
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <memory>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -136,16 +139,18 @@ bool GiveTo(const QString &path, uid_t uid, mode_t mode)
     return ::chown(p.constData(), uid, Nogroup) == 0 && ::chmod(p.constData(), mode) == 0;
 }
 
-// The folder, the station's account, the operator's two copies of the front
-// end and smbd: made once for the suite, undone on every path.
+// The folder, the station's account, the operator's copy of the front end and
+// of the lease helper with its group, and smbd: made once for the suite,
+// undone on every path.
 struct Office {
     DayDir root;
     QString share = root.file("share"), smb = root.file("smb"), user = QString("absst%1").arg(::getpid());
-    QString password = "Station-1!", capCli = root.file("cap/absence-collector-cli"),
-            plainCli = root.file("plain/absence-collector-cli");
+    QString password = "Station-1!", group = QString("absgr%1").arg(::getpid()),
+            cli = root.file("office/cli/absence-collector-cli");
     uid_t station = 0;
+    gid_t helperGroup = 0;
     int port = 0;
-    bool userAdded = false;
+    bool userAdded = false, groupAdded = false;
     std::unique_ptr<Smbd> smbd;
     QString skip, failure;
 
@@ -154,6 +159,8 @@ struct Office {
         smbd.reset();
         if (userAdded)
             Run(Program("userdel"), {user});
+        if (groupAdded)
+            Run(Program("groupdel"), {group});
     }
     QString Url(const QString &name) const { return QString("smb://127.0.0.1:%1/absence/%2").arg(port).arg(name); }
     QString Log() const { return QString::fromUtf8(ReadFile(smb + "/log").right(2000) + ReadFile(smb + "/out")); }
@@ -164,17 +171,29 @@ struct Office {
             return void(skip = QString("needs root (a station account, smbd, setcap); uid %1").arg(::geteuid()));
         if (CliPath().isEmpty())
             return void(skip = "the command-line front end is not built");
-        for (const char *tool : {"smbd", "smbpasswd", "setcap", "useradd", "userdel"})
+        for (const char *tool : {"smbd", "smbpasswd", "setcap", "useradd", "userdel", "groupadd", "groupdel"})
             if (Program(tool).isEmpty())
                 return void(skip = QString("%1 is not installed (scripts/install-deps)").arg(tool));
         if (Run(Python, {"-c", "import smbc"}).code != 0)
             return void(skip = Python + " cannot import smbc (python3-smbc)");
-        // The operator runs copies it may execute; one holds CAP_LEASE.
-        for (const QString &copy : {capCli, plainCli})
-            if (!QDir().mkpath(QFileInfo(copy).path()) || !QFile::copy(CliPath(), copy)
-                || ::chmod(QFile::encodeName(copy).constData(), 0755) != 0)
-                return void(failure = "cannot copy the front end to " + copy);
-        const Ran setcap = Run(Program("setcap"), {"cap_lease=p", capCli});
+        // The operator runs copies it may execute, laid out as in the build:
+        // the helper root's and its group's only (0750), with CAP_LEASE.
+        const QString helper = QDir::cleanPath(QFileInfo(cli).path() + '/'
+            + QFileInfo(CliPath()).dir().relativeFilePath(ABSENCE_LEASE_HELPER_PATH));
+        const Ran groupadd = Run(Program("groupadd"), {group});
+        groupAdded = groupadd.code == 0;
+        const struct group *gr = groupAdded ? ::getgrnam(group.toLocal8Bit().constData()) : nullptr;
+        if (!gr)
+            return void(failure = "groupadd " + group + ": " + groupadd.said);
+        helperGroup = gr->gr_gid;
+        const struct { QString from, to; gid_t group; mode_t mode; } copies[] = {
+            {CliPath(), cli, 0, 0755}, {ABSENCE_LEASE_HELPER_PATH, helper, helperGroup, 0750}};
+        for (const auto &c : copies)
+            if (!QDir().mkpath(QFileInfo(c.to).path()) || !QFile::copy(c.from, c.to)
+                || ::chown(QFile::encodeName(c.to).constData(), 0, c.group) != 0
+                || ::chmod(QFile::encodeName(c.to).constData(), c.mode) != 0)
+                return void(failure = "cannot copy " + c.from + " to " + c.to);
+        const Ran setcap = Run(Program("setcap"), {"cap_lease=p", helper});
         if (setcap.code != 0)
             return void(skip = "setcap cap_lease=p failed (no file capabilities here?): " + setcap.said);
 
@@ -238,7 +257,7 @@ struct Case {
     const char *name;
     QString held;    // the file the station keeps open
     Hold hold;
-    bool capability; // the operator's copy holds CAP_LEASE
+    bool inGroup;    // the operator may run the lease helper
     QStringList commands;
     int exitCode;
     QString error;   // %1: the record's path
@@ -258,9 +277,10 @@ std::vector<Case> Cases()
         {"RecordReadElsewhereIsNotReplaced", RecordName(), Hold::Read, true, {"collect", "save"}, 1,
          "ﾌｧｲﾙ %1 を作成できません.\n", false},
         {"DataFileReadElsewhereIsCollected", DataFile, Hold::Read, true, collectPrint, 0, "", true},
-        // Without CAP_LEASE the lease on the station's file is refused, so
-        // nothing tells that it is still written: the half line is collected.
-        {"WithoutCapabilityHalfLineIsCollected", DataFile, Hold::Write, false, collectPrint, 0, "", true},
+        // Outside the helper's group the lease on the station's file is
+        // refused, so nothing tells that it is still written: the half line
+        // is collected.
+        {"OutsideTheGroupHalfLineIsCollected", DataFile, Hold::Write, false, collectPrint, 0, "", true},
     };
 }
 
@@ -340,7 +360,9 @@ TEST_P(SambaShare, FileHeldOpenByAStation)
 
     CliOptions options;
     options.unprivileged = true;
-    options.executable = c.capability ? o.capCli : o.plainCli;
+    options.executable = o.cli;
+    if (c.inGroup)
+        options.groups = {o.helperGroup};
     options.args = QStringList{"--raw"} + DayArgs(o.share, c.commands);
     const CliResult run = RunCli(options);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.errText().toStdString();
@@ -357,7 +379,7 @@ TEST_P(SambaShare, FileHeldOpenByAStation)
     Figure(QString("%1: the station (uid %2) holds %3 (owner uid %4); operator uid %5%6: exit %7 in %8 s, "
                    "after the close exit %9")
                .arg(c.name).arg(o.station).arg(c.held).arg(st.st_uid).arg(UnprivilegedUid())
-               .arg(c.capability ? " cap_lease=p" : "").arg(run.exitCode).arg(run.seconds, 0, 'f', 2)
+               .arg(c.inGroup ? " in the helper's group" : " outside the helper's group").arg(run.exitCode).arg(run.seconds, 0, 'f', 2)
                .arg(after.exitCode));
 }
 

@@ -1,0 +1,63 @@
+#pragma once
+// Opening a day's file on POSIX systems without following a link someone else
+// planted. Shared by the front ends' file handling and the lease helper, so it
+// is plain POSIX and the C++ library: the helper, which holds CAP_LEASE, links
+// nothing else.
+
+#include <string>
+#include <sys/stat.h>
+
+namespace absence::platform::posix {
+
+// openat() again after a signal.
+int OpenAt(int dirFd, const char *name, int flags, unsigned mode = 0);
+
+// A day's entry looked up hop by hop from a folder and opened for reading: a
+// link is followed only when it belongs to the effective user or to the owner
+// of the folder it lies in, and the last entry is opened without following
+// links, so one swapped in meanwhile is not followed either.
+class DayEntry {
+public:
+    enum class Outcome {
+        Opened,
+        Absent,      // no entry at the end of the links followed
+        Busy,        // the file system says another program holds it
+        ForeignLink, // a link that may not be followed
+        Loop,        // too many links
+        Failed,      // error() tells why
+    };
+
+    DayEntry() = default;
+    ~DayEntry();
+    DayEntry(const DayEntry &) = delete;
+    DayEntry &operator=(const DayEntry &) = delete;
+
+    // Looks `name` up in `folder` (relative to the current directory); again
+    // from the start when called again.
+    Outcome Open(const char *folder, const std::string &name);
+    // The opened file's descriptor, now the caller's to close.
+    int TakeFile();
+
+    Outcome outcome() const { return m_outcome; }
+    int error() const { return m_error; } // errno
+    int file() const { return m_fd; }     // -1 unless opened
+    int folder() const { return m_dirFd; } // of the last entry (O_PATH)
+    const std::string &name() const { return m_name; }
+    bool found() const { return m_found; } // the last entry exists (also when it could not be opened)
+    const struct stat &status() const { return m_status; }
+
+private:
+    Outcome Fail(Outcome outcome, int error);
+    Outcome Walk();
+    void Reset();
+
+    int m_dirFd = -1;
+    int m_fd = -1;
+    std::string m_name;
+    bool m_found = false;
+    struct stat m_status {};
+    Outcome m_outcome = Outcome::Failed;
+    int m_error = 0;
+};
+
+} // namespace absence::platform::posix

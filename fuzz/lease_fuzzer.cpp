@@ -1,0 +1,71 @@
+// The lease helper's request parser on fuzzed bytes: the message as sent, and
+// a request built from the bytes' pieces and encoded. What it accepts must be
+// exactly one request of a day's file name in an absolute folder without
+// "..", and encode back to the very bytes.
+//
+// Input: the whole input is parsed as a message; then byte 0's low bit picks
+// the kind, and the rest, split at its first NUL, gives the folder (after a
+// "/") and the name.
+
+#include "lease_request.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <string>
+
+#define FUZZ_CHECK(cond)                                                                    \
+    do {                                                                                    \
+        if (!(cond)) {                                                                      \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                                   \
+        }                                                                                   \
+    } while (0)
+
+namespace {
+
+using absence::platform::lease::Request;
+
+bool DayName(const std::string &name)
+{
+    static const std::regex shape("[0-9][-0-9. ]{0,31}[Aa][0-9]?\\.[Tt][Xx][Tt]");
+    return name.size() <= 64 && name.find("..") == std::string::npos && std::regex_match(name, shape);
+}
+
+bool Folder(const std::string &folder)
+{
+    return !folder.empty() && folder.size() <= absence::platform::lease::MaxFolderSize && folder[0] == '/'
+           && folder.find('\0') == std::string::npos && (folder + "/").find("/../") == std::string::npos;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    namespace lease = absence::platform::lease;
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+
+    Request parsed;
+    if (lease::Parse(bytes, parsed)) {
+        FUZZ_CHECK(lease::Encode(parsed) == bytes);
+        FUZZ_CHECK(Folder(parsed.folder));
+        FUZZ_CHECK(DayName(parsed.name) && lease::IsDayFileName(parsed.name));
+    }
+
+    if (size < 1)
+        return 0;
+    Request built;
+    built.kind = data[0] & 1 ? Request::Kind::Write : Request::Kind::Read;
+    const std::string rest = bytes.substr(1);
+    const size_t cut = rest.find('\0');
+    built.folder = "/" + rest.substr(0, cut);
+    built.name = cut == std::string::npos ? std::string() : rest.substr(cut + 1);
+    FUZZ_CHECK(lease::IsDayFileName(built.name) == DayName(built.name));
+    Request back;
+    const bool valid = Folder(built.folder) && DayName(built.name);
+    FUZZ_CHECK(lease::Parse(lease::Encode(built), back) == valid);
+    if (valid)
+        FUZZ_CHECK(back == built);
+    return 0;
+}
