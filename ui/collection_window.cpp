@@ -79,11 +79,15 @@ TForm1::TForm1(QWidget *parent)
     Label1 = MakeLabel(this, "Label1", {168, 72}, QStringLiteral("Label1"),
                        PixelFont(kGothicFace, 32, true), kGreen);
 
-    // The notice stands in the free room under the edit box, a sunken caption
-    // like the window's others; it takes no focus, so the tab order stays.
+    // The notice stands in the free room right of the order buttons, under
+    // collect and above the list (the clock above it widens to its text),
+    // a sunken caption like the window's others; it takes no focus, so the
+    // tab order stays.
     const QString notice = QStringLiteral("新しい欠席連絡が届いています");
-    StaticText3 = MakeSunkenCaption(this, "StaticText3", {488, Edit1->geometry().bottom() + 3}, notice,
-                                    PixelFont(kGothicFace, 19, true), kRed);
+    StaticText3 = MakeSunkenCaption(this, "StaticText3", {460, 0}, notice, PixelFont(kGothicFace, 16, true),
+                                    kRed);
+    const int bandTop = BitBtn2->geometry().bottom() + 1;
+    StaticText3->move(460, bandTop + qMax(0, (ListBox1->y() - bandTop - StaticText3->height()) / 2));
     StaticText3->setAccessibleName(notice);
     StaticText3->hide();
 
@@ -217,6 +221,8 @@ void TForm1::PrintList()
         printer.setDocName(caption);
         QPrintPreviewDialog preview(&printer, this);
         preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
+        // As large as this window, so that a page can be read in it.
+        preview.resize(size());
         connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
                 [&](QPrinter *target) { PaintListPages(*target, caption, lines); });
         preview.exec();
