@@ -16,14 +16,8 @@
 #include "record_file.h"
 #include "reorder.h"
 #include "services.h"
+#include "pages.h"
 #include "platform/platform.h"
-
-#ifdef ABSENCE_CLI_PDF
-#include "faces.h"
-#include "list_pages.h"
-
-#include <QGuiApplication>
-#endif
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -44,7 +38,6 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace {
 
@@ -55,7 +48,7 @@ constexpr int ExitUsage = 2;
 // The environment variable that fixes the clock (a testing aid).
 constexpr const char *FixedNowVariable = "ABSENCE_FIXED_NOW";
 
-const char UsageText[] =
+const char UsageHead[] =
     "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] [--quiet] COMMAND...\n"
     "\n"
     "Gathers a day's absence notification files (code page 932) into one list,\n"
@@ -69,11 +62,13 @@ const char UsageText[] =
     "  time      order the list by the time of the notification\n"
     "  class     order the list by class\n"
     "  save      stamp the list with a last-update line and write the record file\n"
-    "  print     write the list to standard output, one entry per line\n"
-#ifdef ABSENCE_CLI_PDF
+    "  print     write the list to standard output, one entry per line\n";
+
+const char PdfUsage[] =
     "  pdf FILE  write the list as it stands, in its order, as A4 pages to the\n"
-    "            PDF file FILE (fonts embedded; no display needed)\n"
-#endif
+    "            PDF file FILE (fonts embedded; no display needed)\n";
+
+const char UsageTail[] =
     "\n"
     "Options (before the commands):\n"
     "  --dir DIR          the working directory (default: the current directory)\n"
@@ -94,6 +89,12 @@ const char UsageText[] =
     "  LC_ALL, LC_TIME, LANG  the locale of the date tag and date-time renderings\n"
     "  ABSENCE_FIXED_NOW      testing aid: fixes the clock to this local date-time,\n"
     "                         ISO form YYYY-MM-DDTHH:MM:SS (e.g. 2026-12-08T09:30:00)\n";
+
+// The usage text; the pdf command where this build has it.
+QByteArray usageText()
+{
+    return QByteArray(UsageHead) + (cli::CanWritePdf() ? PdfUsage : "") + UsageTail;
+}
 
 enum class Command { Open, Collect, Time, Class, Save, Print, Pdf };
 
@@ -226,9 +227,8 @@ Options parseArguments(const QStringList &arguments)
         }
         Step step{*command, QString()};
         if (step.command == Command::Pdf) {
-#ifndef ABSENCE_CLI_PDF
-            throw UsageError{QStringLiteral("pdf: this build has no page layout (built without the windows)")};
-#endif
+            if (!cli::CanWritePdf())
+                throw UsageError{QStringLiteral("pdf: this build has no page layout (built without the windows)")};
             if (i + 1 >= words.size() || words[i + 1].isEmpty())
                 throw UsageError{QStringLiteral("pdf needs a file name")};
             // Named from where the program was started, before --dir.
@@ -350,9 +350,7 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         printList(list, options.raw);
         break;
     case Command::Pdf:
-#ifdef ABSENCE_CLI_PDF
-        absence::ui::WriteListPdf(step.file, absence::ui::DayCaption(day), absence::ui::ListText(list));
-#endif
+        cli::WritePdf(step.file, day, list);
         break;
     }
     return true;
@@ -380,35 +378,14 @@ void qtMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
         message(QStringLiteral("absence-collector-cli: Qt: %1").arg(text));
 }
 
-// The application object: QtCore alone, unless pages are to be drawn; then a
-// QGuiApplication on Qt's offscreen platform, so no display is needed.
-std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv)
-{
-#ifdef ABSENCE_CLI_PDF
-    if (asksForPdf(argc, argv)) {
-        static std::vector<char *> withPlatform;
-        withPlatform.assign(argv, argv + argc);
-        static char platformFlag[] = "-platform";
-        static char offscreen[] = "offscreen";
-        withPlatform.push_back(platformFlag);
-        withPlatform.push_back(offscreen);
-        withPlatform.push_back(nullptr);
-        argc += 2;
-        auto app = std::make_unique<QGuiApplication>(argc, withPlatform.data());
-        absence::ui::InstallFaceSubstitutes();
-        return app;
-    }
-#endif
-    return std::make_unique<QCoreApplication>(argc, argv);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     absence::platform::PrepareProcess();
     qInstallMessageHandler(qtMessage);
-    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
+    const std::unique_ptr<QCoreApplication> app =
+        cli::MakeApplication(argc, argv, cli::CanWritePdf() && asksForPdf(argc, argv));
     if (!absence::Cp932Available()) {
         message(QStringLiteral("absence-collector-cli: コードページ 932 (Shift_JIS) の変換が使えません。"
                                "ICU とそのデータが入っているか確かめてください。"));
@@ -421,7 +398,7 @@ int main(int argc, char **argv)
         options = parseArguments(app->arguments());
         if (options.help || options.version) {
             absence::platform::WriteText(Stream::Output,
-                                         options.help ? QByteArray(UsageText)
+                                         options.help ? usageText()
                                                       : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
             return absence::platform::Flush(Stream::Output) ? ExitOk : ExitError;
         }
@@ -437,7 +414,7 @@ int main(int argc, char **argv)
         day = options.date ? *options.date : absence::clock().now().date();
     } catch (const UsageError &usage) {
         message(QStringLiteral("absence-collector-cli: %1").arg(usage.message));
-        absence::platform::WriteText(Stream::Error, QByteArray(UsageText));
+        absence::platform::WriteText(Stream::Error, usageText());
         return ExitUsage;
     }
 
