@@ -91,7 +91,7 @@ TEST_F(CliSample, SaveAndReopenTheSampleDay)
 }
 
 // What a poppler-utils tool prints about a PDF; empty when it failed.
-QString Poppler(const QString &tool, const QStringList &args)
+[[maybe_unused]] QString Poppler(const QString &tool, const QStringList &args)
 {
     QProcess process;
     process.start(tool, args);
