@@ -187,7 +187,7 @@ void Memory()
 void NoticeLook()
 {
     benchmark::RegisterBenchmark("look/program", [](State &state) {
-        const absence::DataFileWatch watch = absence::DataFileWatch::Start();
+        absence::DataFileWatch watch = absence::DataFileWatch::Start();
         absence::DataFileWatch::Look look = absence::DataFileWatch::Look::Unknown;
         TimeEach(state, [] {}, [&] { look = watch.LookAgain(); });
         if (look != absence::DataFileWatch::Look::Same)

@@ -37,7 +37,7 @@ int main(int argc, char *argv[])
     absence::ChosenDate = QDate::fromString(QString::fromLatin1(argv[1]), Qt::ISODate);
     const int looks = std::atoi(argv[2]);
 
-    const absence::DataFileWatch watch = absence::DataFileWatch::Start();
+    absence::DataFileWatch watch = absence::DataFileWatch::Start();
     int changed = 0;
     Marker("looks-begin");
     for (int i = 0; i < looks; ++i)

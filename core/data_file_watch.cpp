@@ -7,7 +7,8 @@ namespace absence {
 DataFileWatch DataFileWatch::Start()
 {
     DataFileWatch watch;
-    if (!IsDirectory(WorkingDirectory()))
+    watch.m_folder = WorkingDirectory();
+    if (!IsDirectory(watch.m_folder))
         return watch;
     for (int digit = 0; digit <= 9; ++digit) {
         const QString path = DataFilePath(digit);
@@ -19,18 +20,28 @@ DataFileWatch DataFileWatch::Start()
     return watch;
 }
 
-DataFileWatch::Look DataFileWatch::LookAgain() const noexcept
+DataFileWatch::Look DataFileWatch::LookAgain() noexcept
 {
+    using State = platform::EntryStamp::State;
+    if (m_vanished) {
+        // A file's name is missing as well when its folder is gone.
+        return platform::ReadEntryStamp(m_folder).state == State::Present ? Look::Changed : Look::Unknown;
+    }
     bool compared = false;
     for (const Entry &entry : m_entries) {
         // Not known at the start: nothing to compare with.
-        if (entry.stamp.state == platform::EntryStamp::State::Unknown)
+        if (entry.stamp.state == State::Unknown)
             continue;
         const platform::EntryStamp now = platform::ReadEntryStamp(entry.path);
-        if (now.state == platform::EntryStamp::State::Unknown)
+        if (now.state == State::Unknown)
             return Look::Unknown;
-        if (now != entry.stamp)
+        if (now != entry.stamp) {
+            if (now.state == State::Absent) {
+                m_vanished = true;
+                return Look::Unknown;
+            }
             return Look::Changed;
+        }
         compared = true;
     }
     return compared ? Look::Same : Look::Unknown;

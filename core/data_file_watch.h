@@ -29,15 +29,19 @@ public:
     // file absent now the name as the program spells it.
     static DataFileWatch Start();
 
-    // Ten attribute reads at most, no open, no folder listing.
-    Look LookAgain() const noexcept;
+    // Ten attribute reads at most, no open, no folder listing. A file that
+    // vanished is told one look later, after a look at the folder itself:
+    // a folder that is gone is no news of a notification.
+    Look LookAgain() noexcept;
 
 private:
     struct Entry {
         QString path;
         platform::EntryStamp stamp;
     };
+    QString m_folder;
     QList<Entry> m_entries;
+    bool m_vanished = false; // a file was missing at the last look
 };
 
 } // namespace absence

@@ -381,6 +381,16 @@ TEST_F(CollectionWindowTest, NoticeOfNewNotificationsComesAfterAStationWritesAnd
         QFile::remove(day.file(QStringLiteral("2026-12-08A6.TXT")));
         Click(form->BitBtn2);
         step("collected, its file gone");
+        QFile::remove(day.file(QStringLiteral("2026-12-08A3.TXT")));
+        step("a station's file removed");
+        step("and a tick later");
+        Click(form->BitBtn2);
+        step("collected");
+        if (testsupport::CanRemoveCurrentFolder()) {
+            ASSERT_TRUE(QDir(day.path()).removeRecursively());
+            step("the folder gone");
+            step("and a tick later");
+        }
 
         EXPECT_EQ(form->StaticText3->text(), notice);
         EXPECT_EQ(form->StaticText3->focusPolicy(), Qt::NoFocus);
@@ -392,12 +402,18 @@ TEST_F(CollectionWindowTest, NoticeOfNewNotificationsComesAfterAStationWritesAnd
         Click(form->BitBtn3);
     });
     RunCollection(op);
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("opened: - 0"),
+    EXPECT_EQ(seen, QStringList({QStringLiteral("opened: - 0"),
                                  QStringLiteral("a station appended: ") + notice + QStringLiteral(" 0"),
                                  QStringLiteral("a second tick: ") + notice + QStringLiteral(" 0"),
                                  QStringLiteral("collected: - 6"), QStringLiteral("nothing changed: - 6"),
                                  QStringLiteral("a new station file: ") + notice + QStringLiteral(" 6"),
-                                 QStringLiteral("collected, its file gone: - 6")}));
+                                 QStringLiteral("collected, its file gone: - 6"),
+                                 QStringLiteral("a station's file removed: - 6"),
+                                 QStringLiteral("and a tick later: ") + notice + QStringLiteral(" 6"),
+                                 QStringLiteral("collected: - 4")})
+                        + (testsupport::CanRemoveCurrentFolder()
+                               ? QStringList{QStringLiteral("the folder gone: - 4"), QStringLiteral("and a tick later: - 4")}
+                               : QStringList()));
 }
 
 TEST_F(CollectionWindowTest, PrintPreviewAndPdfOfTheListAsItStands)
