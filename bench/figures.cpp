@@ -5,23 +5,32 @@
 
 #include "absence_list.h"
 #include "collection.h"
+#include "data_file_watch.h"
 #include "day_files.h"
 #include "record_file.h"
 #include "reorder.h"
+#include "services.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <fcntl.h>
+#include <map>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef ABSENCE_BENCH_UI
 #include "collection_window.h"
+#include "faces.h"
+#include "list_pages.h"
 #include "start_window.h"
 #include "widgets.h"
-#include "services.h"
 #include <QLineEdit>
+#include <QPainter>
+#include <QPdfWriter>
 #endif
 
 using absence::AbsenceList;
@@ -172,7 +181,153 @@ void Memory()
     })->Iterations(1);
 }
 
+// The notice's look of one tick on the day's ten files, beside ten bare
+// lstat() calls; and its system calls, counted by strace in a probe that
+// looks a hundred times, beside those of one collection.
+void NoticeLook()
+{
+    benchmark::RegisterBenchmark("look/program", [](State &state) {
+        absence::DataFileWatch watch = absence::DataFileWatch::Start();
+        absence::DataFileWatch::Look look = absence::DataFileWatch::Look::Unknown;
+        TimeEach(state, [] {}, [&] { look = watch.LookAgain(); });
+        if (look != absence::DataFileWatch::Look::Same)
+            state.SkipWithError("the look saw a change, or failed");
+    })->UseManualTime()->Iterations(200);
+    benchmark::RegisterBenchmark("look/lstat", [](State &state) {
+        std::vector<QByteArray> paths;
+        for (int digit = 0; digit <= 9; ++digit)
+            paths.push_back(QFile::encodeName(absence::DataFilePath(digit)));
+        bool ok = true;
+        TimeEach(state, [] {}, [&] {
+            struct stat st;
+            for (const QByteArray &path : paths)
+                ok = ::lstat(path.constData(), &st) == 0 && ok;
+        });
+        if (!ok)
+            state.SkipWithError("lstat failed");
+    })->UseManualTime()->Iterations(200);
+    benchmark::RegisterBenchmark("look/syscalls", [](State &state) {
+        constexpr int looks = 100;
+        const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+        const QString log = TheDay().dir + QStringLiteral("/look.strace");
+        bool ran = false;
+        for (auto _ : state) {
+            ran = !strace.isEmpty()
+                && RunChild({strace.toStdString(), "-f", "-qq", "-o", log.toStdString(), "--", ABSENCE_LOOK_PATH,
+                             TheDay().date.toString(Qt::ISODate).toStdString(), std::to_string(looks)});
+        }
+        QFile trace(log);
+        if (!ran || !trace.open(QIODevice::ReadOnly)) {
+            state.SkipWithError("strace or the probe failed (is strace installed, ptrace allowed?)");
+            return;
+        }
+        // "PID name(arguments) = result"; the markers are write(-1, "<part>-begin", ...).
+        QByteArray part;
+        std::map<std::string, double> counts;
+        while (!trace.atEnd()) {
+            QByteArray line = trace.readLine();
+            line = line.mid(line.indexOf(' ')).trimmed();
+            if (line.startsWith("write(-1, \"")) {
+                const QByteArray marker = line.mid(11, line.indexOf('"', 11) - 11);
+                part = marker.endsWith("-begin") ? marker.chopped(6) : QByteArray();
+                continue;
+            }
+            const qsizetype paren = line.indexOf('(');
+            if (part.isEmpty() || paren <= 0 || line.startsWith('<'))
+                continue;
+            const QByteArray call = line.left(paren);
+            const std::string prefix = part == "looks" ? "" : "collect_";
+            counts[prefix + "calls"] += 1;
+            if (call.contains("stat"))
+                counts[prefix + "reads"] += 1;
+            if (call.startsWith("open") || call == "creat" || call.startsWith("getdents"))
+                counts[prefix + "opens"] += 1;
+        }
+        for (const char *name : {"calls", "reads", "opens"})
+            state.counters[name] = counts[name] / looks;
+        for (const char *name : {"collect_calls", "collect_reads", "collect_opens"})
+            state.counters[name] = counts[name];
+    })->Iterations(1);
+}
+
 #ifdef ABSENCE_BENCH_UI
+
+// A 2,000-line day of its own (ten files of 200 lines), made once.
+const Day &SmallDay()
+{
+    static const Day day = [] {
+        const QString dir = TheDay().dir + QStringLiteral("/small-day");
+        QDir().mkpath(dir);
+        const QDate chosen = absence::ChosenDate;
+        Day made = MakeDay(dir, QDate(2026, 12, 9), 10, 200);
+        absence::ChosenDate = chosen;
+        return made;
+    }();
+    return day;
+}
+
+// The PDF of a 2,000-line day: written in the program, beside the same lines
+// drawn bare with QPdfWriter (no wrapping, no header); and the whole pdf
+// command, start to exit, beside the same run printing the list instead.
+void Pdf()
+{
+    const auto text = [] {
+        QStringList lines;
+        for (const QByteArray &line : SmallDay().lines)
+            lines << absence::FromCp932(line);
+        return lines;
+    };
+    benchmark::RegisterBenchmark("pdf/program", [text](State &state) {
+        const QStringList lines = text();
+        const QString path = TheDay().dir + QStringLiteral("/list.pdf");
+        bool ok = true;
+        TimeEach(state, [] {}, [&] {
+            try {
+                absence::ui::WriteListPdf(path, absence::ui::DayCaption(SmallDay().date), lines);
+            } catch (const std::exception &) {
+                ok = false;
+            }
+        });
+        QFile pdf(path);
+        if (!ok || !pdf.open(QIODevice::ReadOnly) || !pdf.read(5).startsWith("%PDF-"))
+            state.SkipWithError("no PDF was written");
+    })->UseManualTime()->Iterations(10);
+    benchmark::RegisterBenchmark("pdf/drawtext", [text](State &state) {
+        const QStringList lines = text();
+        const QString path = TheDay().dir + QStringLiteral("/bare.pdf");
+        TimeEach(state, [] {}, [&] {
+            QPdfWriter writer(path);
+            writer.setPageLayout(absence::ui::ListPageLayout());
+            QPainter painter(&writer);
+            QFont font(absence::ui::kGothicFace);
+            font.setPointSizeF(10.5);
+            painter.setFont(QFont(font, &writer));
+            const qreal step = painter.fontMetrics().lineSpacing();
+            qreal y = step;
+            for (const QString &line : lines) {
+                if (y > writer.height()) {
+                    writer.newPage();
+                    y = step;
+                }
+                painter.drawText(QPointF(0, y), line);
+                y += step;
+            }
+        });
+    })->UseManualTime()->Iterations(10);
+    const auto command = [](State &state, const char *last) {
+        const std::string out = (TheDay().dir + QStringLiteral("/cli.pdf")).toStdString();
+        std::vector<std::string> argv{ABSENCE_CLI_PATH, "--dir", SmallDay().dir.toStdString(),
+                                      "--date", "2026-12-09", "collect", "time", last};
+        if (std::string(last) == "pdf")
+            argv.push_back(out);
+        bool ok = true;
+        TimeEach(state, [] {}, [&] { ok = RunChild(argv, {"LC_ALL=ja_JP.UTF-8"}) && ok; });
+        if (!ok)
+            state.SkipWithError("absence-collector-cli failed");
+    };
+    benchmark::RegisterBenchmark("pdf/cli", command, "pdf")->UseManualTime()->Iterations(5);
+    benchmark::RegisterBenchmark("pdf/cli-print", command, "print")->UseManualTime()->Iterations(5);
+}
 
 // Lets the event loop run dry, then paints `widget` at once: the operator sees
 // the result only when this returns.
@@ -280,7 +435,9 @@ void RegisterFigures()
 #ifdef ABSENCE_BENCH_UI
     OpenCollectionWindow();
     ProgramStart();
+    Pdf();
 #endif
+    NoticeLook();
     Memory();
 }
 

@@ -2,9 +2,10 @@
 // collection core. It drives the same operations as the collection window's
 // buttons, on one absence list, in the order the commands are given.
 //
-//   absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] COMMAND...
+//   absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] [--quiet] COMMAND...
 //
-// Exit status: 0 every command ran; 1 a command raised one of the system's
+// Exit status: 0 every command ran (with --quiet also: a collect found no
+// data, and the rest was left); 1 a command raised one of the system's
 // errors (its text, with the error box's trailing "." rule, goes to standard
 // error and the later commands do not run); 2 a usage error (nothing runs).
 
@@ -15,6 +16,7 @@
 #include "record_file.h"
 #include "reorder.h"
 #include "services.h"
+#include "pages.h"
 #include "platform/platform.h"
 
 #include <QByteArray>
@@ -46,8 +48,8 @@ constexpr int ExitUsage = 2;
 // The environment variable that fixes the clock (a testing aid).
 constexpr const char *FixedNowVariable = "ABSENCE_FIXED_NOW";
 
-const char UsageText[] =
-    "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] COMMAND...\n"
+const char UsageHead[] =
+    "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] [--quiet] COMMAND...\n"
     "\n"
     "Gathers a day's absence notification files (code page 932) into one list,\n"
     "re-orders it and saves it as the day's absence record file. The commands\n"
@@ -60,33 +62,60 @@ const char UsageText[] =
     "  time      order the list by the time of the notification\n"
     "  class     order the list by class\n"
     "  save      stamp the list with a last-update line and write the record file\n"
-    "  print     write the list to standard output, one entry per line\n"
+    "  print     write the list to standard output, one entry per line\n";
+
+const char PdfUsage[] =
+    "  pdf FILE  write the list as it stands, in its order, as A4 pages to the\n"
+    "            PDF file FILE (fonts embedded; no display needed)\n";
+
+const char UsageTail[] =
     "\n"
     "Options (before the commands):\n"
     "  --dir DIR          the working directory (default: the current directory)\n"
     "  --date YYYY-MM-DD  the day to work on, always in this ISO form (default: today)\n"
     "  --raw              print entries as their code page 932 bytes followed by\n"
     "                     CR LF (the record file's form) instead of UTF-8 and LF\n"
+    "  -q, --quiet        for jobs (cron, systemd timers): print nothing but errors;\n"
+    "                     a collect that finds no data ends the run with status 0,\n"
+    "                     the commands after it left undone\n"
     "  -h, --help         show this text and exit\n"
     "  --version          show the program's version and exit\n"
     "\n"
-    "Exit status: 0 every command ran; 1 a command failed (its error text goes to\n"
-    "standard error and the later commands do not run); 2 usage error (nothing ran).\n"
+    "Exit status: 0 every command ran (or, with --quiet, the day had no data);\n"
+    "1 a command failed (its error text goes to standard error and the later\n"
+    "commands do not run); 2 usage error (nothing ran).\n"
     "\n"
     "Environment:\n"
     "  LC_ALL, LC_TIME, LANG  the locale of the date tag and date-time renderings\n"
     "  ABSENCE_FIXED_NOW      testing aid: fixes the clock to this local date-time,\n"
     "                         ISO form YYYY-MM-DDTHH:MM:SS (e.g. 2026-12-08T09:30:00)\n";
 
-enum class Command { Open, Collect, Time, Class, Save, Print };
+// The usage text; the pdf command where this build has it.
+QByteArray usageText()
+{
+    return QByteArray(UsageHead) + (cli::CanWritePdf() ? PdfUsage : "") + UsageTail;
+}
+
+enum class Command { Open, Collect, Time, Class, Save, Print, Pdf };
+
+struct Step {
+    Command command;
+    QString file; // pdf: the file, absolute
+};
 
 struct Options {
     QString dir;
     std::optional<QDate> date;
     bool raw = false;
+    bool quiet = false;
     bool help = false;
     bool version = false;
-    QList<Command> commands;
+    QList<Step> steps;
+
+    bool writesPdf() const
+    {
+        return std::any_of(steps.begin(), steps.end(), [](const Step &s) { return s.command == Command::Pdf; });
+    }
 };
 
 struct UsageError {
@@ -127,6 +156,8 @@ std::optional<Command> parseCommand(const QString &word)
         return Command::Save;
     if (word == QLatin1String("print"))
         return Command::Print;
+    if (word == QLatin1String("pdf"))
+        return Command::Pdf;
     return std::nullopt;
 }
 
@@ -151,9 +182,10 @@ Options parseArguments(const QStringList &arguments)
     const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption dateOption(QStringLiteral("date"), QString(), QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption rawOption(QStringLiteral("raw"));
+    const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({dirOption, dateOption, rawOption, helpOption, versionOption});
+    parser.addOptions({dirOption, dateOption, rawOption, quietOption, helpOption, versionOption});
 
     const bool parsed = parser.parse(arguments);
     const QStringList words = parser.positionalArguments();
@@ -184,16 +216,27 @@ Options parseArguments(const QStringList &arguments)
             throw UsageError{QStringLiteral("not a valid date (YYYY-MM-DD): %1").arg(text)};
     }
     options.raw = parser.isSet(rawOption);
-    for (const QString &word : words) {
+    options.quiet = parser.isSet(quietOption);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString &word = words[i];
         const std::optional<Command> command = parseCommand(word);
         if (!command) {
             if (word.startsWith(QLatin1Char('-')))
                 throw UsageError{QStringLiteral("options must come before the commands: %1").arg(word)};
             throw UsageError{QStringLiteral("unknown command: %1").arg(word)};
         }
-        options.commands.append(*command);
+        Step step{*command, QString()};
+        if (step.command == Command::Pdf) {
+            if (!cli::CanWritePdf())
+                throw UsageError{QStringLiteral("pdf: this build has no page layout (built without the windows)")};
+            if (i + 1 >= words.size() || words[i + 1].isEmpty())
+                throw UsageError{QStringLiteral("pdf needs a file name")};
+            // Named from where the program was started, before --dir.
+            step.file = QFileInfo(words[++i]).absoluteFilePath();
+        }
+        options.steps.append(step);
     }
-    if (options.commands.isEmpty())
+    if (options.steps.isEmpty())
         throw UsageError{QStringLiteral("no command given")};
     return options;
 }
@@ -268,20 +311,29 @@ void printList(const absence::AbsenceList &list, bool raw)
         throw absence::WriteError();
 }
 
-void run(Command command, absence::AbsenceList &list, const Options &options, const QDate &day)
+// Runs one step; false when the run ends here without an error (a job's
+// day without data).
+bool run(const Step &step, absence::AbsenceList &list, const Options &options, const QDate &day)
 {
-    switch (command) {
+    const auto say = [&](const QString &text) {
+        if (!options.quiet)
+            message(text);
+    };
+    switch (step.command) {
     case Command::Open:
         if (absence::FindRecordFile(day))
-            message(QStringLiteral("欠席連絡記録ファイルはありません！"));
+            say(QStringLiteral("欠席連絡記録ファイルはありません！"));
         else
             absence::Load(list, absence::RecordPath);
         break;
     case Command::Collect:
         absence::ChosenDate = day;
         absence::Collect(list);
-        if (list.Count() == 0)
+        if (list.Count() == 0) {
+            if (options.quiet)
+                return false;
             message(QStringLiteral("欠席記録データがありません"));
+        }
         break;
     case Command::Time:
         absence::OrderByTime(list);
@@ -292,12 +344,38 @@ void run(Command command, absence::AbsenceList &list, const Options &options, co
     case Command::Save:
         absence::ChosenDate = day;
         absence::Save(list);
-        message(QStringLiteral("保存しました！"));
+        say(QStringLiteral("保存しました！"));
         break;
     case Command::Print:
         printList(list, options.raw);
         break;
+    case Command::Pdf:
+        cli::WritePdf(step.file, day, list);
+        break;
     }
+    return true;
+}
+
+// Whether the command line asks for a PDF, read before the application
+// object exists: only then does the run need Qt's drawing.
+bool asksForPdf(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    try {
+        return parseArguments(arguments).writesPdf();
+    } catch (const UsageError &) {
+        return false; // reported by the run itself
+    }
+}
+
+// Qt's own notes (a missing XDG_RUNTIME_DIR under cron, say) are not the
+// program's messages: a job's output stays its own. What stops Qt still shows.
+void qtMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        message(QStringLiteral("absence-collector-cli: Qt: %1").arg(text));
 }
 
 } // namespace
@@ -305,7 +383,9 @@ void run(Command command, absence::AbsenceList &list, const Options &options, co
 int main(int argc, char **argv)
 {
     absence::platform::PrepareProcess();
-    QCoreApplication app(argc, argv);
+    qInstallMessageHandler(qtMessage);
+    const std::unique_ptr<QCoreApplication> app =
+        cli::MakeApplication(argc, argv, cli::CanWritePdf() && asksForPdf(argc, argv));
     if (!absence::Cp932Available()) {
         message(QStringLiteral("absence-collector-cli: コードページ 932 (Shift_JIS) の変換が使えません。"
                                "ICU とそのデータが入っているか確かめてください。"));
@@ -315,10 +395,10 @@ int main(int argc, char **argv)
     Options options;
     QDate day;
     try {
-        options = parseArguments(app.arguments());
+        options = parseArguments(app->arguments());
         if (options.help || options.version) {
             absence::platform::WriteText(Stream::Output,
-                                         options.help ? QByteArray(UsageText)
+                                         options.help ? usageText()
                                                       : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
             return absence::platform::Flush(Stream::Output) ? ExitOk : ExitError;
         }
@@ -334,15 +414,17 @@ int main(int argc, char **argv)
         day = options.date ? *options.date : absence::clock().now().date();
     } catch (const UsageError &usage) {
         message(QStringLiteral("absence-collector-cli: %1").arg(usage.message));
-        absence::platform::WriteText(Stream::Error, QByteArray(UsageText));
+        absence::platform::WriteText(Stream::Error, usageText());
         return ExitUsage;
     }
 
     absence::ChosenDate = day;
     absence::AbsenceList list;
     try {
-        for (Command command : options.commands)
-            run(command, list, options, day);
+        for (const Step &step : options.steps) {
+            if (!run(step, list, options, day))
+                break;
+        }
     } catch (const absence::AbsenceError &error) {
         message(absence::ErrorReportText(error.message()));
         return ExitError;

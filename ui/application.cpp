@@ -7,19 +7,9 @@
 
 namespace absence::ui {
 
-QFont PixelFont(const QString &face, int pixels, bool bold)
-{
-    QFont font(face);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
 void InitialiseApplication()
 {
-    QFont::insertSubstitution(kGothicFace, kGothicSubstitute);
-    QFont::insertSubstitution(kRoundGothicFace, kRoundGothicSubstitute);
-    QFont::insertSubstitution(kTextbookFace, kTextbookSubstitute);
+    InstallFaceSubstitutes();
 
     // Fusion looks the same on every desktop and honours the palette colours
     // the buttons and captions are given.

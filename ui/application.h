@@ -10,18 +10,9 @@
 #include <QSize>
 #include <QString>
 
+#include "faces.h"
+
 namespace absence::ui {
-
-// The faces the windows name. Each is mapped to an installed Japanese face by
-// font substitution, so the windows keep asking for these names.
-inline const QString kGothicFace = QStringLiteral("ＭＳ Ｐゴシック");
-inline const QString kRoundGothicFace = QStringLiteral("HG丸ｺﾞｼｯｸM-PRO");
-inline const QString kTextbookFace = QStringLiteral("HG教科書体");
-
-// The faces installed in their place (the Debian packages the program needs).
-inline const QString kGothicSubstitute = QStringLiteral("IPAPGothic");
-inline const QString kRoundGothicSubstitute = QStringLiteral("MotoyaLMaru");
-inline const QString kTextbookSubstitute = QStringLiteral("Klee One");
 
 // Named colours.
 inline const QColor kNavy{0, 0, 128};
@@ -35,9 +26,6 @@ inline const QColor kBlack{0, 0, 0};
 // palette has no roles for.
 inline const QColor kScrollBarColour{200, 200, 200};
 inline const QColor kActiveBorderColour{180, 180, 180};
-
-// A font of the given face whose characters are `pixels` high.
-QFont PixelFont(const QString &face, int pixels, bool bold = false);
 
 // Font substitutes, style, default font and window icon. Call once after the
 // QApplication exists (the program entry and the GUI tests both do).

@@ -1,17 +1,26 @@
 #include "collection_window.h"
 
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QScreen>
 #include <QTimer>
 
 #include "absence_list.h"
 #include "application.h"
 #include "collection.h"
+#include "day_files.h"
 #include "dialogs.h"
+#include "list_pages.h"
 #include "record_file.h"
 #include "reorder.h"
 #include "services.h"
@@ -70,6 +79,18 @@ TForm1::TForm1(QWidget *parent)
     Label1 = MakeLabel(this, "Label1", {168, 72}, QStringLiteral("Label1"),
                        PixelFont(kGothicFace, 32, true), kGreen);
 
+    // The notice stands in the free room right of the order buttons, under
+    // collect and above the list (the clock above it widens to its text),
+    // a sunken caption like the window's others; it takes no focus, so the
+    // tab order stays.
+    const QString notice = QStringLiteral("新しい欠席連絡が届いています");
+    StaticText3 = MakeSunkenCaption(this, "StaticText3", {460, 0}, notice, PixelFont(kGothicFace, 16, true),
+                                    kRed);
+    const int bandTop = BitBtn2->geometry().bottom() + 1;
+    StaticText3->move(460, bandTop + qMax(0, (ListBox1->y() - bandTop - StaticText3->height()) / 2));
+    StaticText3->setAccessibleName(notice);
+    StaticText3->hide();
+
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
@@ -86,6 +107,27 @@ TForm1::TForm1(QWidget *parent)
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer1->start();
+
+    // The looks have a timer of their own: the clock's handler stays what it
+    // is, and a look never reports an error.
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    Timer2->start();
+
+    PrintAction = new QAction(QStringLiteral("印刷..."), this);
+    PrintAction->setObjectName(QStringLiteral("PrintAction"));
+    PrintAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    PrintAction->setShortcutContext(Qt::WindowShortcut);
+    PdfAction = new QAction(QStringLiteral("PDF に保存..."), this);
+    PdfAction->setObjectName(QStringLiteral("PdfAction"));
+    connect(PrintAction, &QAction::triggered, this, &TForm1::PrintList);
+    connect(PdfAction, &QAction::triggered, this, &TForm1::SaveListPdf);
+    // Ctrl+P anywhere in the window; both on the list's context menu.
+    addAction(PrintAction);
+    ListBox1->addActions({PrintAction, PdfAction});
+    ListBox1->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 TForm1::~TForm1() = default;
@@ -116,6 +158,11 @@ void TForm1::BitBtn1Click()
 void TForm1::BitBtn2Click()
 {
     RunHandler([&] {
+        // The notice goes with the collection. The files are watched from
+        // before they are read, so a station that writes meanwhile is
+        // noticed afterwards.
+        StaticText3->hide();
+        m_watch = absence::DataFileWatch::Start();
         absence::Collect(Items());
         FitHorizontalExtent();
         if (Items().Count() == 0)
@@ -145,6 +192,59 @@ void TForm1::Timer1Timer()
     });
 }
 
+void TForm1::Timer2Timer()
+{
+    // Once shown, the notice stays until the next collection: no more looks
+    // are needed until then.
+    if (!StaticText3->isHidden())
+        return;
+    if (m_watch.LookAgain() == absence::DataFileWatch::Look::Changed)
+        ShowNotice();
+}
+
+void TForm1::ShowNotice()
+{
+    StaticText3->show();
+    QAccessibleEvent event(StaticText3, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
+    if (!isActiveWindow())
+        QApplication::alert(this);
+}
+
+void TForm1::PrintList()
+{
+    RunHandler([&] {
+        const QString caption = DayCaption(absence::ChosenDate);
+        const QStringList lines = ListText(Items());
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setPageLayout(ListPageLayout());
+        printer.setDocName(caption);
+        QPrintPreviewDialog preview(&printer, this);
+        preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
+        // As large as this window, so that a page can be read in it.
+        preview.resize(size());
+        connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                [&](QPrinter *target) { PaintListPages(*target, caption, lines); });
+        preview.exec();
+        activateWindow();
+    });
+}
+
+void TForm1::SaveListPdf()
+{
+    RunHandler([&] {
+        QFileDialog dialog(this, QStringLiteral("PDF に保存"), absence::WorkingDirectory(),
+                           QStringLiteral("PDF (*.pdf)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.selectFile(absence::ChosenDate.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".pdf"));
+        const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+        activateWindow();
+        if (chosen)
+            WriteListPdf(dialog.selectedFiles().constFirst(), DayCaption(absence::ChosenDate), ListText(Items()));
+    });
+}
+
 void TForm1::FitHorizontalExtent()
 {
     ListBox1->setHorizontalExtent(WidestLineWidth(ListBox1->font(), Items()) + 10);
@@ -159,6 +259,12 @@ void TForm1::CloseAndRelease()
 void TForm1::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    // Filled (from the record, or empty) by now: the notice tells what
+    // changes from here on.
+    if (!m_watching) {
+        m_watching = true;
+        m_watch = absence::DataFileWatch::Start();
+    }
     if (!m_placed && screen()) {
         m_placed = true;
         move(CentredPosition(frameGeometry().size(), screen()->geometry()));

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include "data_file_watch.h"
+
+class QAction;
 class QLabel;
 class QLineEdit;
 class QTimer;
@@ -36,6 +39,13 @@ public:
     absence::ui::CaptionButton *BitBtn5;
     absence::ui::AbsenceListView *ListBox1;
     QTimer *Timer1;
+    // The notice that new notifications came in since the last collection
+    // (hidden until then), and the clock of its looks at the data files.
+    QLabel *StaticText3;
+    QTimer *Timer2;
+    // 印刷... (Ctrl+P) and PDF に保存..., on the list's context menu.
+    QAction *PrintAction;
+    QAction *PdfAction;
 
     absence::AbsenceList &Items() const;
 
@@ -50,6 +60,12 @@ public:
     // Order by class.
     void BitBtn5Click();
     void Timer1Timer();
+    // Looks at the day's data files; shows the notice when any changed.
+    void Timer2Timer();
+    // The list as it stands, in a print preview with the print dialog.
+    void PrintList();
+    // The list as it stands, as a PDF file the operator names.
+    void SaveListPdf();
 
     // The list's horizontal extent becomes its widest line + 10 pixels.
     void FitHorizontalExtent();
@@ -63,5 +79,11 @@ private:
     // Ends the modal run with ModalResultClosed and releases the window.
     void CloseAndRelease();
 
+    // Shows the notice and asks for the operator's attention.
+    void ShowNotice();
+
     bool m_placed = false;
+    bool m_watching = false;
+    // The data files as at the last collection, or at the window's opening.
+    absence::DataFileWatch m_watch;
 };

@@ -54,12 +54,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "School office <office@school.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-# The C and C++ runtime come from dpkg-shlibdeps; Qt's platform plugins and the
-# three Japanese faces the windows ask for are not linked, so they are named.
+# The C and C++ runtime come from dpkg-shlibdeps; Qt's platform plugins (the
+# offscreen one draws the command line's PDF) and the three Japanese faces the
+# windows ask for are not linked, so they are named.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, fonts-ipafont-gothic, fonts-motoya-l-maruberi, fonts-klee, libcap2-bin, adduser")
+    "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, qt6-qpa-plugins, fonts-ipafont-gothic, fonts-motoya-l-maruberi, fonts-klee, libcap2-bin, adduser")
 # The postinst makes the lease helper's group (addgroup, from adduser) and
 # gives the helper CAP_LEASE (setcap, from libcap2-bin).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst)

@@ -10,6 +10,7 @@
 #include "collection_window.h"
 #include "day_files.h"
 #include "dialogs.h"
+#include "list_pages.h"
 #include "record_file.h"
 #include "services.h"
 #include "widgets.h"
@@ -108,8 +109,7 @@ void TForm_top::BitBtn1Click()
             absence::Load(Form1->ListBox1->Items(), absence::RecordPath);
             Form1->FitHorizontalExtent();
         }
-        Form1->Edit1->setText(QStringLiteral("設定日：")
-                              + absence::FromCp932(absence::ShortDateText(absence::ChosenDate)));
+        Form1->Edit1->setText(DayCaption(absence::ChosenDate));
         guard.shown = true;
         Form1->exec();
         // Back in front, whether or not a window manager sees to it.

@@ -39,6 +39,28 @@ QString FindEntry(const QString &path);
 // for anything else. Only a hint for storage.
 qint64 RegularFileSize(const QString &path);
 
+// An entry as its folder describes it (present or not, size, time of the
+// last write), read without opening it: opening a data file that a station is
+// still writing could make the station's write fail. A link is not followed.
+// One attribute read (lstat; GetFileAttributesExW).
+struct EntryStamp {
+    enum class State {
+        Present,
+        Absent,  // no entry of that name in a folder that is there
+        Unknown, // the read failed (no access, a network error, ...)
+    };
+    State state = State::Unknown;
+    qint64 size = 0;
+    qint64 modified = 0; // in the system's own units
+
+    friend bool operator==(const EntryStamp &a, const EntryStamp &b)
+    {
+        return a.state == b.state && a.size == b.size && a.modified == b.modified;
+    }
+    friend bool operator!=(const EntryStamp &a, const EntryStamp &b) { return !(a == b); }
+};
+EntryStamp ReadEntryStamp(const QString &path);
+
 // How a day's file is opened. A data file may be read by others at the same
 // time, but not while anyone writes it; the record is read by nobody else.
 enum class Sharing { Readers, Exclusive };

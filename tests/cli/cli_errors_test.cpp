@@ -135,5 +135,50 @@ TEST(CliErrors, AnErrorBeforeSaveLeavesTheRecordFileAlone)
     EXPECT_EQ(dir.read(Record), saved);
 }
 
+// A daily job's run with --quiet: nothing printed when all goes well or the
+// day has no data (and then nothing written either); an error still is.
+struct JobRun {
+    const char *name;
+    bool withData;
+    QStringList commands;
+    int exitCode;
+    QString err;
+    bool saves;
+};
+
+TEST(CliJob, QuietRunsAreSilentAndADayWithoutDataEndsWell)
+{
+    const std::vector<JobRun> runs = {
+        {"no data", false, {QStringLiteral("--quiet"), QStringLiteral("collect"), QStringLiteral("time"),
+                            QStringLiteral("save")}, 0, QString(), false},
+        {"no data, no record, later commands", false,
+         {QStringLiteral("-q"), QStringLiteral("open"), QStringLiteral("collect"), QStringLiteral("class"),
+          QStringLiteral("save"), QStringLiteral("print")}, 0, QString(), false},
+        {"the morning", true, {QStringLiteral("--quiet"), QStringLiteral("collect"), QStringLiteral("time"),
+                               QStringLiteral("save")}, 0, QString(), true},
+        {"an error", false, {QStringLiteral("--quiet"), QStringLiteral("save")}, 1, IndexError0, false},
+    };
+    for (const JobRun &job : runs) {
+        SCOPED_TRACE(job.name);
+        DayDir dir;
+        if (job.withData)
+            writeMorning(dir);
+        const QStringList before = dir.entries();
+        QStringList commands = job.commands;
+#ifdef ABSENCE_CLI_PDF
+        commands << QStringLiteral("pdf") << dir.file(QStringLiteral("job.pdf"));
+#endif
+        const CliResult r = RunIn(dir, commands);
+        EXPECT_EQ(r.exitCode, job.exitCode);
+        EXPECT_EQ(r.errText(), job.err);
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
+        if (job.saves) {
+            EXPECT_TRUE(dir.exists(Record));
+        } else {
+            EXPECT_EQ(dir.entries(), before) << "nothing may be written";
+        }
+    }
+}
+
 } // namespace
 

@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +88,67 @@ TEST_F(CliSample, SaveAndReopenTheSampleDay)
     EXPECT_EQ(again.out, dir.read(QStringLiteral("2026-12-08A.TXT")));
     EXPECT_EQ(again.out.count('\n'), saved.out.count('\n')) << "last-update line replaced in place";
     EXPECT_TRUE(again.out.startsWith(Sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"))));
+}
+
+// What a poppler-utils tool prints about a PDF; empty when it failed.
+[[maybe_unused]] QString Poppler(const QString &tool, const QStringList &args)
+{
+    QProcess process;
+    process.start(tool, args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+TEST_F(CliSample, PdfHoldsTheListInItsOrderWithTheFontsEmbedded)
+{
+#ifndef ABSENCE_CLI_PDF
+    GTEST_SKIP() << "this build's front end has no pdf command (built without the windows)";
+#else
+    for (const char *tool : {"pdftotext", "pdffonts"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            GTEST_SKIP() << tool << " (poppler-utils) is not installed";
+    }
+    // A station's afternoon besides: a second page, and a line wider than one.
+    QStringList afternoon{QStringLiteral("*13:00:00 3-3=40番 長文 太郎 ")
+                          + QStringLiteral("熱が下がらないため明日も様子を見て連絡します。").repeated(6)};
+    for (int minute = 1; minute <= 30; ++minute)
+        afternoon << QStringLiteral("*13:%1:00 3-4=%1番 早退 花子 通院のため早退").arg(minute, 2, 10, QLatin1Char('0'));
+    ASSERT_TRUE(dir.writeLines(QStringLiteral("2026-12-08A9.TXT"), afternoon));
+    const QString pdf = dir.file(QStringLiteral("2026-12-08.pdf"));
+    const CliResult listed = run({QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
+    const CliResult r = run({QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("pdf"), pdf});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty()) << r.err.constData();
+
+    // Every line in the list's order, whole (wrapped pieces join up once the
+    // blanks and line ends are gone); the header first.
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QString text = Poppler(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf,
+                                                               QStringLiteral("-")})
+                             .remove(blanks);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("設定日：2026/12/08"))) << text.left(40).toStdString();
+    EXPECT_EQ(text.count(QStringLiteral("設定日：2026/12/08")), 2) << "a header on each page";
+    EXPECT_TRUE(text.contains(QStringLiteral("1/2ページ")) && text.contains(QStringLiteral("2/2ページ")));
+    qsizetype at = 0;
+    for (QString line : listed.outLines()) {
+        line.remove(blanks);
+        at = text.indexOf(line, at);
+        ASSERT_GE(at, 0) << "missing or out of order: " << line.toStdString();
+        at += line.size();
+    }
+
+    // One row per font: name, type, encoding, then emb, sub, uni, object, generation.
+    const QStringList rows = Poppler(QStringLiteral("pdffonts"), {pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
+    ASSERT_FALSE(rows.isEmpty());
+    for (const QString &row : rows) {
+        const QStringList columns = row.split(blanks, Qt::SkipEmptyParts);
+        ASSERT_GE(columns.size(), 6) << row.toStdString();
+        EXPECT_EQ(columns[columns.size() - 5], QStringLiteral("yes")) << "not embedded: " << row.toStdString();
+        EXPECT_TRUE(row.contains(QLatin1String("IPAPGothic"))) << "not the list's gothic face: " << row.toStdString();
+    }
+#endif
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 // The collection window: collect, re-order, the save question and its
 // answers, errors from the core reported with the window left open, keys.
 
+#include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -348,6 +353,99 @@ TEST_F(CollectionWindowTest, TabOrderAndKeys)
     });
     RunCollection(op);
     EXPECT_EQ(top->Form1->result(), TForm1::ModalResultClosed);
+}
+
+TEST_F(CollectionWindowTest, NoticeOfNewNotificationsComesAfterAStationWritesAndGoesWithCollect)
+{
+    WriteDayData();
+    const QString notice = QStringLiteral("新しい欠席連絡が届いています");
+    QStringList seen; // after each step: the notice shown or not, and the list's size
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        const auto step = [&](const char *what) {
+            form->Timer2Timer(); // the look of one tick
+            seen << QStringLiteral("%1: %2 %3")
+                        .arg(QLatin1String(what), form->StaticText3->isVisible() ? notice : QStringLiteral("-"))
+                        .arg(form->Items().Count());
+        };
+        step("opened");
+        day.write(QStringLiteral("2026-12-08A0.TXT"), day.read(QStringLiteral("2026-12-08A0.TXT"))
+                                                          + Sj(QStringLiteral("*9:40:00 1-1=7番 森 蓮 発熱のため欠席\r\n")));
+        step("a station appended");
+        step("a second tick");
+        Click(form->BitBtn2);
+        step("collected");
+        step("nothing changed");
+        day.write(QStringLiteral("2026-12-08A6.TXT"), Sj(QStringLiteral("@10:02:00 2-2=1番 青木 凛 通院のため遅刻")));
+        step("a new station file");
+        QFile::remove(day.file(QStringLiteral("2026-12-08A6.TXT")));
+        Click(form->BitBtn2);
+        step("collected, its file gone");
+        QFile::remove(day.file(QStringLiteral("2026-12-08A3.TXT")));
+        step("a station's file removed");
+        step("and a tick later");
+        Click(form->BitBtn2);
+        step("collected");
+        if (testsupport::CanRemoveCurrentFolder()) {
+            ASSERT_TRUE(QDir(day.path()).removeRecursively());
+            step("the folder gone");
+            step("and a tick later");
+        }
+
+        EXPECT_EQ(form->StaticText3->text(), notice);
+        EXPECT_EQ(form->StaticText3->focusPolicy(), Qt::NoFocus);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(form->StaticText3)->text(QAccessible::Name), notice);
+        form->Timer1Timer(); // the clock at its width
+        for (QWidget *control : QList<QWidget *>{form->Label1, form->BitBtn2, form->BitBtn5, form->ListBox1})
+            EXPECT_FALSE(form->StaticText3->geometry().intersects(control->geometry()))
+                << control->objectName().toStdString();
+        Click(form->BitBtn3);
+    });
+    RunCollection(op);
+    EXPECT_EQ(seen, QStringList({QStringLiteral("opened: - 0"),
+                                 QStringLiteral("a station appended: ") + notice + QStringLiteral(" 0"),
+                                 QStringLiteral("a second tick: ") + notice + QStringLiteral(" 0"),
+                                 QStringLiteral("collected: - 6"), QStringLiteral("nothing changed: - 6"),
+                                 QStringLiteral("a new station file: ") + notice + QStringLiteral(" 6"),
+                                 QStringLiteral("collected, its file gone: - 6"),
+                                 QStringLiteral("a station's file removed: - 6"),
+                                 QStringLiteral("and a tick later: ") + notice + QStringLiteral(" 6"),
+                                 QStringLiteral("collected: - 4")})
+                        + (testsupport::CanRemoveCurrentFolder()
+                               ? QStringList{QStringLiteral("the folder gone: - 4"), QStringLiteral("and a tick later: - 4")}
+                               : QStringList()));
+}
+
+TEST_F(CollectionWindowTest, PrintPreviewAndPdfOfTheListAsItStands)
+{
+    WriteDayData();
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        Click(form->BitBtn2);
+        QStringList menu;
+        for (QAction *action : form->ListBox1->actions())
+            menu << action->text();
+        EXPECT_EQ(menu, (QStringList{QStringLiteral("印刷..."), QStringLiteral("PDF に保存...")}));
+        EXPECT_EQ(form->ListBox1->contextMenuPolicy(), Qt::ActionsContextMenu);
+        form->ListBox1->setFocus();
+        Press(Qt::Key_P, Qt::ControlModifier);
+        form->PdfAction->trigger();
+        Click(form->BitBtn3);
+    })
+        .then<QPrintPreviewDialog>([](QPrintPreviewDialog *preview) {
+            const QPageLayout layout = preview->printer()->pageLayout();
+            EXPECT_EQ(layout.pageSize().id(), QPageSize::A4);
+            EXPECT_EQ(layout.orientation(), QPageLayout::Portrait);
+            preview->reject();
+        })
+        .then<QFileDialog>([&](QFileDialog *dialog) {
+            EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(day.path()).canonicalPath());
+            ASSERT_EQ(dialog->selectedFiles().size(), 1);
+            EXPECT_EQ(QFileInfo(dialog->selectedFiles().first()).fileName(), QStringLiteral("2026-12-08.pdf"));
+            static_cast<QDialog *>(dialog)->accept(); // as its Save button does
+        });
+    RunCollection(op);
+    EXPECT_TRUE(day.read(QStringLiteral("2026-12-08.pdf")).startsWith("%PDF-"));
 }
 
 TEST_F(CollectionWindowTest, TheWholeDay)

@@ -1,0 +1,40 @@
+#include "pages.h"
+
+#include "faces.h"
+#include "list_pages.h"
+
+#include <QGuiApplication>
+#include <vector>
+
+namespace cli {
+
+bool CanWritePdf()
+{
+    return true;
+}
+
+std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv, bool drawsPages)
+{
+    if (!drawsPages)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    // "-platform offscreen" after the program's own arguments: Qt takes it
+    // out again, and it wins over QT_QPA_PLATFORM.
+    static std::vector<char *> arguments;
+    static char platformFlag[] = "-platform";
+    static char offscreen[] = "offscreen";
+    arguments.assign(argv, argv + argc);
+    arguments.push_back(platformFlag);
+    arguments.push_back(offscreen);
+    arguments.push_back(nullptr);
+    argc += 2;
+    auto app = std::make_unique<QGuiApplication>(argc, arguments.data());
+    absence::ui::InstallFaceSubstitutes();
+    return app;
+}
+
+void WritePdf(const QString &path, const QDate &day, const absence::AbsenceList &list)
+{
+    absence::ui::WriteListPdf(path, absence::ui::DayCaption(day), absence::ui::ListText(list));
+}
+
+} // namespace cli

@@ -1,0 +1,29 @@
+#pragma once
+// The font faces the program draws with, on screen and on paper, and the
+// installed faces that stand in for them (QtGui only: the command line's
+// printing uses them too).
+
+#include <QFont>
+#include <QString>
+
+namespace absence::ui {
+
+// The faces the windows name. Each is mapped to an installed Japanese face by
+// font substitution, so the windows keep asking for these names.
+inline const QString kGothicFace = QStringLiteral("ＭＳ Ｐゴシック");
+inline const QString kRoundGothicFace = QStringLiteral("HG丸ｺﾞｼｯｸM-PRO");
+inline const QString kTextbookFace = QStringLiteral("HG教科書体");
+
+// The faces installed in their place (the Debian packages the program needs).
+inline const QString kGothicSubstitute = QStringLiteral("IPAPGothic");
+inline const QString kRoundGothicSubstitute = QStringLiteral("MotoyaLMaru");
+inline const QString kTextbookSubstitute = QStringLiteral("Klee One");
+
+// A font of the given face whose characters are `pixels` high.
+QFont PixelFont(const QString &face, int pixels, bool bold = false);
+
+// Maps the named faces to the installed ones. Call once after the
+// QGuiApplication exists.
+void InstallFaceSubstitutes();
+
+} // namespace absence::ui

@@ -1,0 +1,47 @@
+#pragma once
+// The absence list on paper, for the staff meeting: pages with a header (the
+// day, as the collection window's edit box shows it, and the page's number
+// of the count) and every line of the list in its order, in the list's
+// gothic face, wrapped where it is wider than the page and never cut. The
+// collection window prints and previews with it, and both the window and the
+// command line write PDF files with it. QtGui only.
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+class QPageLayout;
+class QPagedPaintDevice;
+
+namespace absence {
+class AbsenceList;
+}
+
+namespace absence::ui {
+
+// "設定日：" and the day's short date, the text of the collection window's
+// edit box.
+QString DayCaption(const QDate &day);
+
+// The list's lines as text, in list order.
+QStringList ListText(const absence::AbsenceList &list);
+
+// "1 / 3 ページ": the page's number and the count, for the header.
+QString PageNumberText(int page, int count);
+
+// A4 portrait with margins of 15 mm: the paper the list is printed on
+// unless the operator chooses another in the print dialog.
+QPageLayout ListPageLayout();
+
+// Paints the pages on `device` (a printer, a PDF writer), from its current
+// page on; the device's page layout gives the paper and margins. False when
+// painting could not begin.
+bool PaintListPages(QPagedPaintDevice &device, const QString &caption, const QStringList &lines);
+
+// The pages as a PDF file: A4 portrait, the fonts embedded. The file is
+// written beside `path` and put in its place when complete. Raises
+// FileCreateError when it cannot be created there, WriteError when the
+// bytes could not be written.
+void WriteListPdf(const QString &path, const QString &caption, const QStringList &lines);
+
+} // namespace absence::ui
