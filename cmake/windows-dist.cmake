@@ -18,7 +18,7 @@ set(programs absence_cli)
 if(TARGET absence_gui)
   list(APPEND programs absence_gui)
 endif()
-install(TARGETS ${programs} RUNTIME DESTINATION . RUNTIME_DEPENDENCY_SET absence_runtime)
+install(TARGETS ${programs} RUNTIME_DEPENDENCY_SET absence_runtime RUNTIME DESTINATION .)
 
 if(TARGET absence_gui)
   # The platform plugin every windowed Qt program needs, and the native
@@ -61,6 +61,7 @@ if(CMAKE_VERSION VERSION_LESS 3.27 AND NOT CMAKE_HOST_WIN32)
   # again below.
   set(qt_lookup ${CMAKE_BINARY_DIR}/qt-dll-lookup)
   file(REMOVE_RECURSE ${qt_lookup})
+  file(MAKE_DIRECTORY ${qt_lookup})
   file(GLOB qt_dlls ${ABSENCE_QT_BIN}/*.dll)
   foreach(dll IN LISTS qt_dlls)
     get_filename_component(name ${dll} NAME)
@@ -75,16 +76,24 @@ install(RUNTIME_DEPENDENCY_SET absence_runtime
         POST_EXCLUDE_REGEXES ${system_dlls_regex}
         DIRECTORIES ${qt_lookup} ${icu_bin} ${ABSENCE_RUNTIME_DLL_DIRS} ${system_dlls_dir})
 
-if(NOT qt_lookup STREQUAL ABSENCE_QT_BIN)
-  install(CODE [[
-    file(GLOB links LIST_DIRECTORIES false "${CMAKE_INSTALL_PREFIX}/*.dll")
-    foreach(link IN LISTS links)
-      if(IS_SYMLINK ${link})
-        file(REMOVE ${link})
+# CMake 3.25's --strip reaches the programs only: the DLLs of the set and the
+# plugins are stripped here, and the lower-case links go.
+install(CODE "set(absence_strip \"${CMAKE_STRIP}\")")
+install(CODE [[
+  foreach(file IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
+    if(NOT file MATCHES "\\.[Dd][Ll][Ll]$")
+      continue()
+    elseif(IS_SYMLINK "${file}")
+      file(REMOVE "${file}")
+      list(REMOVE_ITEM CMAKE_INSTALL_MANIFEST_FILES "${file}")
+    elseif(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND "${absence_strip}" --strip-unneeded "${file}" RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR "Could not strip ${file}")
       endif()
-    endforeach()
-  ]])
-endif()
+    endif()
+  endforeach()
+]])
 
 add_custom_target(windows_dist
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${ABSENCE_DIST_DIR}
