@@ -1,60 +1,106 @@
-# What the Windows build hands out:
-#   windows_dist  build-windows/dist: the programs and every DLL and Qt plugin
-#                 they need, stripped, laid out as they are installed
-#   windows_msi   build-windows/absence-collector-<version>-x64.msi from the
-#                 dist folder, made with wixl (msitools)
+# What the Windows build hands out comes from its install rules:
+#   cmake --install build-windows --prefix build-windows/dist --strip
+# lays out the programs, every DLL they and Qt's plugins import (Qt's, ICU's,
+# the compiler's runtime) and the plugins, as they are installed: programs
+# and DLLs at the top, the plugins in the folders Qt looks for beside the
+# program (platforms/, styles/).
+#   windows_dist  that install into build-windows/dist, emptied first
+#   windows_msi   build-windows/absence-collector-<version>-x64.msi from it
 
 set(ABSENCE_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 
-# The manifest: one line per file, "folder-in-dist|source", made when
-# generating (generator expressions name the built programs and Qt's files).
-set(dist_lines "|$<TARGET_FILE:absence_cli>")
-set(qt_modules Core)
+# The imports are read with the toolchain's objdump, on any build machine.
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND ${CMAKE_OBJDUMP})
+
+set(programs absence_cli)
 if(TARGET absence_gui)
-  list(APPEND dist_lines "|$<TARGET_FILE:absence_gui>")
-  list(APPEND qt_modules Gui Widgets)
+  list(APPEND programs absence_gui)
+endif()
+install(TARGETS ${programs} RUNTIME_DEPENDENCY_SET absence_runtime RUNTIME DESTINATION .)
+
+if(TARGET absence_gui)
   # The platform plugin every windowed Qt program needs, and the native
-  # style's (Qt's dialogs and message boxes take it where the program does not
-  # set another).
-  list(APPEND dist_lines "platforms|$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>")
+  # style's (Qt's dialogs and message boxes take it where the program does
+  # not set another). Printing needs no plugin: the Windows print engine is
+  # part of Qt6PrintSupport.dll, which comes with the imports.
+  install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin
+          RUNTIME_DEPENDENCY_SET absence_runtime LIBRARY DESTINATION platforms)
   if(TARGET Qt6::QWindowsVistaStylePlugin)
-    list(APPEND dist_lines "styles|$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>")
+    install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin
+            RUNTIME_DEPENDENCY_SET absence_runtime LIBRARY DESTINATION styles)
   endif()
 endif()
-foreach(module IN LISTS qt_modules)
-  list(APPEND dist_lines "|$<TARGET_FILE:Qt6::${module}>")
-endforeach()
 
-# ICU's DLLs lie in bin/ beside its include/.
+# Where the imported DLLs are looked up: Qt's and ICU's bin folders and the
+# compiler's runtime, then Windows' own DLLs, which are left out. A Windows
+# build machine has those in System32; this one has Wine's (what Wine
+# installs as C:\windows\system32).
 find_package(ICU REQUIRED COMPONENTS uc)
-string(REGEX MATCH "^[0-9]+" icu_major "${ICU_VERSION}")
-get_filename_component(icu_prefix ${ICU_INCLUDE_DIR} DIRECTORY)
-foreach(name uc in dt)
-  find_file(ABSENCE_ICU_${name}_DLL icu${name}${icu_major}.dll
-            PATHS ${icu_prefix}/bin NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-  if(NOT ABSENCE_ICU_${name}_DLL)
-    message(FATAL_ERROR "icu${name}${icu_major}.dll is not in ${icu_prefix}/bin")
-  endif()
-  list(APPEND dist_lines "|${ABSENCE_ICU_${name}_DLL}")
-endforeach()
+get_filename_component(icu_bin ${ICU_INCLUDE_DIR}/../bin ABSOLUTE)
+find_path(ABSENCE_WINDOWS_SYSTEM_DLLS kernel32.dll
+          PATHS /usr/lib/x86_64-linux-gnu /usr/lib64 /usr/lib /usr/local/lib
+          PATH_SUFFIXES wine/x86_64-windows
+          DOC "A folder of Windows' own DLLs (Wine's when cross-building)"
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+set(system_dlls_regex ".*[Ss][Yy][Ss][Tt][Ee][Mm]32.*")
+set(system_dlls_dir)
+if(ABSENCE_WINDOWS_SYSTEM_DLLS)
+  set(system_dlls_dir ${ABSENCE_WINDOWS_SYSTEM_DLLS})
+  string(REGEX REPLACE "([][+.*?()^$|\\\\])" "\\\\\\1" escaped "${ABSENCE_WINDOWS_SYSTEM_DLLS}")
+  list(APPEND system_dlls_regex "^${escaped}/")
+endif()
 
-foreach(dll IN LISTS ABSENCE_RUNTIME_DLLS)
-  list(APPEND dist_lines "|${dll}")
-endforeach()
+set(qt_lookup ${ABSENCE_QT_BIN})
+if(CMAKE_VERSION VERSION_LESS 3.27 AND NOT CMAKE_HOST_WIN32)
+  # CMake before 3.27 looks an imported DLL up by its name in lower case,
+  # which a case-sensitive file system does not find as Qt6Core.dll: a folder
+  # of lower-case links to Qt's DLLs stands in for Qt's bin folder. The
+  # install copies the real files and the links beside them; the links go
+  # again below.
+  set(qt_lookup ${CMAKE_BINARY_DIR}/qt-dll-lookup)
+  file(REMOVE_RECURSE ${qt_lookup})
+  file(MAKE_DIRECTORY ${qt_lookup})
+  file(GLOB qt_dlls ${ABSENCE_QT_BIN}/*.dll)
+  foreach(dll IN LISTS qt_dlls)
+    get_filename_component(name ${dll} NAME)
+    string(TOLOWER ${name} lower)
+    file(CREATE_LINK ${dll} ${qt_lookup}/${lower} SYMBOLIC)
+  endforeach()
+endif()
 
-list(JOIN dist_lines "\n" dist_manifest)
-file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/dist-manifest.txt CONTENT "${dist_manifest}\n")
+install(RUNTIME_DEPENDENCY_SET absence_runtime
+        DESTINATION .
+        PRE_EXCLUDE_REGEXES "[Aa][Pp][Ii]-[Mm][Ss]-.*" "[Ee][Xx][Tt]-[Mm][Ss]-.*"
+        POST_EXCLUDE_REGEXES ${system_dlls_regex}
+        DIRECTORIES ${qt_lookup} ${icu_bin} ${ABSENCE_RUNTIME_DLL_DIRS} ${system_dlls_dir})
+
+# CMake 3.25's --strip reaches the programs only: the DLLs of the set and the
+# plugins are stripped here, and the lower-case links go.
+install(CODE "set(absence_strip \"${CMAKE_STRIP}\")")
+install(CODE [[
+  foreach(file IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
+    if(NOT file MATCHES "\\.[Dd][Ll][Ll]$")
+      continue()
+    elseif(IS_SYMLINK "${file}")
+      file(REMOVE "${file}")
+      list(REMOVE_ITEM CMAKE_INSTALL_MANIFEST_FILES "${file}")
+    elseif(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND "${absence_strip}" --strip-unneeded "${file}" RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR "Could not strip ${file}")
+      endif()
+    endif()
+  endforeach()
+]])
 
 add_custom_target(windows_dist
-  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/dist-manifest.txt
-          -DDIST=${ABSENCE_DIST_DIR} -DSTRIP=${CMAKE_STRIP}
-          -P ${PROJECT_SOURCE_DIR}/cmake/windows-dist-copy.cmake
-  COMMENT "Gathering the programs and what they need into ${ABSENCE_DIST_DIR}"
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${ABSENCE_DIST_DIR}
+  COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${ABSENCE_DIST_DIR} --strip
+  COMMENT "Installing the programs and what they need into ${ABSENCE_DIST_DIR}"
   VERBATIM)
-add_dependencies(windows_dist absence_cli)
-if(TARGET absence_gui)
-  add_dependencies(windows_dist absence_gui)
-endif()
+add_dependencies(windows_dist ${programs})
 
 # --- the installer --------------------------------------------------------
 if(NOT TARGET absence_gui)
@@ -73,6 +119,8 @@ endif()
 set(ABSENCE_UPGRADE_CODE 6F3C2B8E-41D7-4A95-8E2F-0B7D5C1A9E34)
 # The Start-menu shortcut's component: a fixed identity as well.
 set(ABSENCE_SHORTCUT_GUID 2D9E7A41-6B3F-4C18-9D05-E8A1F4C7B6D2)
+# The component that puts the programs' folder on the system PATH: likewise.
+set(ABSENCE_PATH_GUID B5D44627-3A0B-47F5-A05B-C3BA12F0B3B0)
 # Named in Japanese as the windows are.
 set(ABSENCE_SHORTCUT_NAME "欠席連絡集積")
 get_target_property(gui_name absence_gui OUTPUT_NAME)

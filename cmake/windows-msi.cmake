@@ -32,7 +32,10 @@ endif()
 # wixl writes its strings in no code page, which loses the Japanese ones: the
 # database gets code page 932 and then the shortcut its name. It also writes
 # SecureCustomProperties itself, without ABSENCEFOLDER, which an elevated or
-# managed install needs to take the folder from the command line.
+# managed install needs to take the folder from the command line. And it has
+# no Environment element: the row that appends the programs' folder to the
+# system PATH ("=-*": set on install, system-wide, removed on uninstall; "[~];"
+# keeps what is there), and the two standard actions that apply it.
 execute_process(COMMAND ${MSIINFO} export ${MSI} Property
                 OUTPUT_VARIABLE properties RESULT_VARIABLE failed)
 if(failed OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
@@ -41,12 +44,19 @@ if(failed OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
 endif()
 set(secure "ABSENCEFOLDER;${CMAKE_MATCH_1}")
 file(WRITE ${WORK}/_ForceCodepage.idt "\r\n\r\n932\t_ForceCodepage\r\n")
+file(WRITE ${WORK}/Environment.idt
+  "Environment\tName\tValue\tComponent_\r\n"
+  "s72\tl255\tL255\ts72\r\n"
+  "Environment\tEnvironment\r\n"
+  "SystemPath\t=-*PATH\t[~];[INSTALLDIR]\tSystemPath\r\n")
 execute_process(
-  COMMAND ${MSIBUILD} ${MSI} -i ${WORK}/_ForceCodepage.idt
+  COMMAND ${MSIBUILD} ${MSI} -i ${WORK}/_ForceCodepage.idt -i ${WORK}/Environment.idt
+          -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveEnvironmentStrings', 3300)"
+          -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteEnvironmentStrings', 5200)"
           -q "UPDATE `Shortcut` SET `Name` = 'absence|${SHORTCUT_NAME}', `Description` = '${SHORTCUT_NAME}' WHERE `Shortcut` = 'AbsenceCollectorShortcut'"
           -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
   RESULT_VARIABLE failed)
 if(failed)
   file(REMOVE ${MSI})
-  message(FATAL_ERROR "msibuild could not set the code page and the shortcut's name")
+  message(FATAL_ERROR "msibuild could not set the code page, the shortcut's name and the PATH entry")
 endif()

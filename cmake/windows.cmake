@@ -14,10 +14,10 @@ if(CMAKE_CROSSCOMPILING AND ICU_ROOT)
   list(APPEND CMAKE_FIND_ROOT_PATH ${ICU_ROOT})
 endif()
 
-# The DLLs of the C++ runtime that everything built with this compiler needs:
-# the ones beside the compiler's own libraries (libstdc++, libgcc_s), and the
-# POSIX threads one from the target's library folder.
-set(ABSENCE_RUNTIME_DLLS)
+# The DLLs of the C++ runtime that everything built with this compiler needs
+# lie beside the compiler's own libraries (libstdc++, libgcc_s), and the POSIX
+# threads one in the target's library folder: their folders.
+set(ABSENCE_RUNTIME_DLL_DIRS)
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                   OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -30,8 +30,17 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     message(FATAL_ERROR "The runtime DLL ${dll} of ${CMAKE_CXX_COMPILER} was not found")
   endif()
   file(REAL_PATH ${path} path)
-  list(APPEND ABSENCE_RUNTIME_DLLS ${path})
+  get_filename_component(dir ${path} DIRECTORY)
+  list(APPEND ABSENCE_RUNTIME_DLL_DIRS ${dir})
 endforeach()
+list(REMOVE_DUPLICATES ABSENCE_RUNTIME_DLL_DIRS)
+
+# Qt's DLLs lie in its bin folder.
+get_target_property(qt_core_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
+if(NOT qt_core_dll)
+  get_target_property(qt_core_dll Qt6::Core LOCATION)
+endif()
+get_filename_component(ABSENCE_QT_BIN ${qt_core_dll} DIRECTORY)
 
 # Version information (and an icon) in a program's Windows resources:
 #   absence_windows_resources(target "description" [ICON file.ico])
@@ -63,21 +72,11 @@ if(CMAKE_CROSSCOMPILING)
   find_program(ABSENCE_WINESERVER NAMES wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH)
   find_program(ABSENCE_WINESERVER NAMES wineserver)
   if(ABSENCE_WINE AND ABSENCE_WINESERVER)
-    set(dll_dirs)
-    get_target_property(qt_core_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
-    if(NOT qt_core_dll)
-      get_target_property(qt_core_dll Qt6::Core LOCATION)
-    endif()
-    get_filename_component(qt_bin ${qt_core_dll} DIRECTORY)
-    list(APPEND dll_dirs ${qt_bin})
+    set(dll_dirs ${ABSENCE_QT_BIN})
     if(ICU_ROOT)
       list(APPEND dll_dirs ${ICU_ROOT}/bin)
     endif()
-    foreach(dll IN LISTS ABSENCE_RUNTIME_DLLS)
-      get_filename_component(dir ${dll} DIRECTORY)
-      list(APPEND dll_dirs ${dir})
-    endforeach()
-    list(REMOVE_DUPLICATES dll_dirs)
+    list(APPEND dll_dirs ${ABSENCE_RUNTIME_DLL_DIRS})
     # Wine takes the folders as Windows paths: / is drive Z:.
     set(ABSENCE_WINEPATH)
     foreach(dir IN LISTS dll_dirs)
