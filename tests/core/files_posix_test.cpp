@@ -8,7 +8,7 @@
 #include "errors.h"
 #include "platform/platform.h"
 #include "record_file.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <QFileInfo>
 
@@ -26,7 +26,7 @@ const bool processPrepared = (absence::platform::PrepareProcess(), true);
 } // namespace
 
 using namespace absence;
-using namespace testing_support;
+using namespace testsupport;
 
 namespace {
 

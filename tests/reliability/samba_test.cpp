@@ -3,7 +3,6 @@
 // folder's group, collects the day with a copy of the front end given
 // CAP_LEASE while the station still has a file open over SMB.
 
-#include "cli_process.h"
 #include "day_data.h"
 
 #include <gtest/gtest.h>
@@ -27,14 +26,12 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace reliability;
+using namespace testsupport;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr uid_t Nobody = 65534; // the operator: CliOptions::unprivileged
-constexpr gid_t Nogroup = 65534;
 const QString Python = "/usr/bin/python3"; // Debian's, which has smbc
 
 // The station: libsmbclient opens the file as a PC's redirector would, writes
@@ -246,7 +243,7 @@ struct Case {
 };
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
-const QString DataFile = "2026-12-08A1.TXT";
+const QString DataFile = DataName(1);
 
 std::vector<Case> Cases()
 {
@@ -308,7 +305,7 @@ TEST_P(SambaShare, FileHeldOpenByAStation)
         oldRecord += PadHour(AbsenceLine(n + 20)) + "\r\n";
     }
     // The record as the operator's earlier save left it, A0 as the station wrote it.
-    const QString record = o.share + '/' + RecordName(), a0Path = o.share + "/2026-12-08A0.TXT",
+    const QString record = o.share + '/' + RecordName(), a0Path = o.share + '/' + DataName(0),
                   held = o.share + '/' + c.held;
     ASSERT_TRUE(WriteFile(record, oldRecord) && GiveTo(record, Nobody, 0664));
     ASSERT_TRUE(WriteFile(a0Path, a0) && GiveTo(a0Path, o.station, 0664));
@@ -338,7 +335,7 @@ TEST_P(SambaShare, FileHeldOpenByAStation)
         ASSERT_EQ(ReadFile(held), a1) << "the station's bytes have not reached the folder";
     }
 
-    CliOptions options;
+    CliRun options;
     options.unprivileged = true;
     options.executable = c.capability ? o.capCli : o.plainCli;
     options.args = QStringList{"--raw"} + DayArgs(o.share, c.commands);

@@ -19,7 +19,7 @@
 #include "ui_test_support.h"
 #include "widgets.h"
 
-using namespace uitest;
+using namespace testsupport;
 using absence::ui::SaveQuestion;
 
 namespace {
@@ -162,7 +162,7 @@ TEST_P(SaveQuestionTest, AnswerDecidesSavingAndClosing)
     if (answer.saves) {
         const QList<QByteArray> saved = absence::SplitRecordText(day.read(RecordName()));
         EXPECT_EQ(saved.size(), before.size() + 1);
-        EXPECT_TRUE(saved.contains(Sj(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+        EXPECT_TRUE(saved.contains(StampLine(QStringLiteral("9:30:15"))));
         EXPECT_TRUE(day.read(RecordName()).endsWith("\r\n"));
     }
 }
@@ -190,7 +190,7 @@ TEST_F(CollectionWindowTest, EnterAsSoonAsTheWindowOpensAsksToSave)
             Press(Qt::Key_Return);
         });
     RunCollection(op);
-    EXPECT_TRUE(day.read(RecordName()).contains(Sj(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+    EXPECT_TRUE(day.read(RecordName()).contains(StampLine(QStringLiteral("9:30:15"))));
     EXPECT_TRUE(QTest::qWaitForWindowActive(top.get())) << "the start window is in front again";
 }
 
@@ -222,9 +222,9 @@ TEST_F(CollectionWindowTest, EmptyListErrorsLeaveTheWindowOpen)
 TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
 {
     const QStringList dayLines = DayLines();
-    day.write(QStringLiteral("2026-12-08A0.TXT"), SjLines({dayLines[0], dayLines[1]}));
-    ASSERT_TRUE(QDir().mkdir(QStringLiteral("2026-12-08A2.TXT")));
-    day.write(QStringLiteral("2026-12-08A5.TXT"), SjLines({dayLines[2]}));
+    day.write(DataName(0), SjLines({dayLines[0], dayLines[1]}));
+    ASSERT_TRUE(QDir().mkdir(DataName(2)));
+    day.write(DataName(5), SjLines({dayLines[2]}));
     QStringList shown;
     int extent = -1;
     Operator op;
@@ -246,10 +246,10 @@ TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
 TEST_F(CollectionWindowTest, DataFileStillBeingWrittenIsASharingViolation)
 {
     const QStringList dayLines = DayLines();
-    day.write(QStringLiteral("2026-12-08A0.TXT"), SjLines({dayLines[0], dayLines[1]}));
-    day.write(QStringLiteral("2026-12-08A4.TXT"), Sj(dayLines[2]).left(12));
+    day.write(DataName(0), SjLines({dayLines[0], dayLines[1]}));
+    day.write(DataName(4), Sj(dayLines[2]).left(12));
     // A station still writing data file 4.
-    QFile writer(day.file(QStringLiteral("2026-12-08A4.TXT")));
+    QFile writer(day.file(DataName(4)));
     ASSERT_TRUE(writer.open(QIODevice::WriteOnly | QIODevice::Append));
     QStringList shown;
     Operator op;
@@ -285,7 +285,7 @@ TEST_F(CollectionWindowTest, WorkingDirectoryRemovedWhileTheWindowIsOpen)
     })
         .then<SaveQuestion>([](SaveQuestion *) { Press(Qt::Key_Return); })
         .then<QMessageBox>([](QMessageBox *box) {
-            ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙ 2026-12-08A.TXT を作成できません."));
+            ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙ %1 を作成できません.").arg(RecordName()));
             Press(Qt::Key_Return);
         })
         .then<QMessageBox>([](QMessageBox *box) {
@@ -375,7 +375,7 @@ TEST_F(CollectionWindowTest, TheWholeDay)
         Click(form->BitBtn3);
     });
     RunCollection(again);
-    QStringList expected = DayLines() << QStringLiteral("最終更新：2026/12/08 9:30:15");
+    QStringList expected = DayLines() << StampText(QStringLiteral("9:30:15"));
     expected.sort();
     reopened.sort();
     EXPECT_EQ(reopened, expected);

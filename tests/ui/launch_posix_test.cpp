@@ -19,7 +19,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include "services.h"
+#include "support.h"
 
 namespace {
 
@@ -178,9 +178,9 @@ TEST_F(LaunchTest, OpeningAFolderStartsTheProgramThereWithItsStartWindow)
 {
     const QString folder = m_root.filePath(QStringLiteral("欠席連絡 12月8日 事務室"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    QFile data(folder + QStringLiteral("/2026-12-08A0.TXT"));
+    QFile data(folder + QLatin1Char('/') + testsupport::DataName(0));
     ASSERT_TRUE(data.open(QIODevice::WriteOnly));
-    data.write(absence::ToCp932(QStringLiteral("*7:45:10 1-2=山田 太郎 発熱のため欠席\r\n")));
+    data.write(testsupport::Sj(QStringLiteral("*7:45:10 1-2=山田 太郎 発熱のため欠席\r\n")));
     data.close();
 
     Launch(folder);
