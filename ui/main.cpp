@@ -5,7 +5,6 @@
 #include "application.h"
 #include "dialogs.h"
 #include "platform/platform.h"
-#include "screenshot_tour.h"
 #include "services.h"
 #include "start_window.h"
 
@@ -28,6 +27,5 @@ int main(int argc, char *argv[])
 
     TForm_top Form_top;
     Form_top.show();
-    absence::ui::StartScreenshotTourIfAsked(Form_top);
     return app.exec();
 }

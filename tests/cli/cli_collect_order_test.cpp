@@ -2,11 +2,10 @@
 // reading rules (line ends, Ctrl-Z, empty lines, hour padding, file names).
 
 #include "cli_data.h"
-#include "cli_harness.h"
 
 #include <gtest/gtest.h>
 
-using namespace clitest;
+using namespace testsupport;
 
 namespace {
 
@@ -27,7 +26,7 @@ TEST(CliCollect, CollectPrintsEveryLineInCollationOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
     const QStringList printed = r.outLines();
@@ -46,7 +45,7 @@ TEST(CliCollect, TimeOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), morningByTime());
 }
@@ -55,8 +54,8 @@ TEST(CliCollect, ClassOrderAfterTimeOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
-                                    QStringLiteral("class"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("time"),
+                                     QStringLiteral("class"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), morningByTimeThenClass());
 }
@@ -65,8 +64,8 @@ TEST(CliCollect, ClassOrderIsAStableSortOfTheCollationOrder)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult collated = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
-    const CliResult byClass = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
+    const CliResult collated = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult byClass = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
     ASSERT_EQ(byClass.exitCode, 0) << byClass.err.constData();
     EXPECT_EQ(printedAsSj(byClass), stableOrder(printedAsSj(collated), classKey));
     // Class 0 (no number) first, then grade 1, 2, 3.
@@ -77,10 +76,10 @@ TEST(CliCollect, TimeTwiceEqualsTimeOnce)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult once = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
-                                       QStringLiteral("time"), QStringLiteral("print")});
-    const CliResult twice = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("class"),
-                                        QStringLiteral("time"), QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult once = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("class"),
+                                        QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult twice = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("class"),
+                                         QStringLiteral("time"), QStringLiteral("time"), QStringLiteral("print")});
     ASSERT_EQ(once.exitCode, 0);
     EXPECT_EQ(once.out, twice.out);
 }
@@ -89,10 +88,10 @@ TEST(CliCollect, CollectAgainStartsFromAnEmptyList)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"),
-                                    QStringLiteral("collect"), QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("time"),
+                                     QStringLiteral("collect"), QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
-    const CliResult once = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult once = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.out, once.out);
 }
 
@@ -100,7 +99,7 @@ TEST(CliCollect, NoDataFilesIsAMessageNotAnError)
 {
     DayDir dir;
     writeMorning(dir, QStringLiteral("2026-12-07")); // another day
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.errText(), QStringLiteral("欠席記録データがありません\n"));
     EXPECT_TRUE(r.out.isEmpty());
@@ -109,7 +108,7 @@ TEST(CliCollect, NoDataFilesIsAMessageNotAnError)
 TEST(CliCollect, PrintOfAnEmptyListPrintsNothing)
 {
     DayDir dir;
-    const CliResult r = RunIn(dir, {QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(r.err.isEmpty());
@@ -119,9 +118,9 @@ TEST(CliCollect, RawPrintGivesCodePage932AndCrLf)
 {
     DayDir dir;
     writeMorning(dir);
-    const CliResult utf8 = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
-    const CliResult raw = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"),
-                                      QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult utf8 = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    const CliResult raw = RunDay(dir, {QStringLiteral("--raw"), QStringLiteral("collect"),
+                                       QStringLiteral("time"), QStringLiteral("print")});
     ASSERT_EQ(raw.exitCode, 0);
     EXPECT_EQ(raw.out, SjLines(morningByTime(), "\r\n"));
     EXPECT_EQ(utf8.out, (morningByTime().join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
@@ -131,13 +130,13 @@ TEST(CliCollect, LfOnlyDataFilesGiveTheSameLines)
 {
     DayDir crlf, lf, cr;
     writeMorning(crlf);
-    writeMorning(lf, QStringLiteral("2026-12-08"), "\n");
-    writeMorning(cr, QStringLiteral("2026-12-08"), "\r");
+    writeMorning(lf, QLatin1String(kDay), "\n");
+    writeMorning(cr, QLatin1String(kDay), "\r");
     const QStringList args{QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("time"),
                            QStringLiteral("print")};
-    const CliResult a = RunIn(crlf, args);
-    const CliResult b = RunIn(lf, args);
-    const CliResult c = RunIn(cr, args);
+    const CliResult a = RunDay(crlf, args);
+    const CliResult b = RunDay(lf, args);
+    const CliResult c = RunDay(cr, args);
     ASSERT_EQ(b.exitCode, 0);
     EXPECT_EQ(a.out, b.out);
     EXPECT_EQ(a.out, c.out);
@@ -148,13 +147,13 @@ TEST(CliCollect, LfOnlyDataFilesGiveTheSameLines)
 TEST(CliCollect, CtrlZEndsAFileButLaterFilesAreRead)
 {
     DayDir dir;
-    dir.write(QStringLiteral("2026-12-08A0.TXT"),
+    dir.write(DataName(0),
               SjLines({QStringLiteral("*7:00:00 1-1=読む")}) + "\x1a" +
                   SjLines({QStringLiteral("*7:01:00 1-1=読まない")}));
-    dir.write(QStringLiteral("2026-12-08A1.TXT"),
+    dir.write(DataName(1),
               Sj(QStringLiteral("*7:02:00 1-1=前")) + "\x1a" + Sj(QStringLiteral("後")) + "\r\n");
-    dir.writeLines(QStringLiteral("2026-12-08A2.TXT"), {QStringLiteral("*7:03:00 1-1=次のファイル")});
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    dir.writeLines(DataName(2), {QStringLiteral("*7:03:00 1-1=次のファイル")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=読む"),
                                          QStringLiteral("*07:02:00 1-1=前"),
@@ -164,11 +163,11 @@ TEST(CliCollect, CtrlZEndsAFileButLaterFilesAreRead)
 TEST(CliCollect, EmptyLinesAreSkippedAndALastLineWithoutEndCounts)
 {
     DayDir dir;
-    dir.write(QStringLiteral("2026-12-08A0.TXT"),
+    dir.write(DataName(0),
               "\r\n\r\n" + Sj(QStringLiteral("*7:00:00 1-1=一")) + "\r\n\r\n\n\r" +
                   Sj(QStringLiteral("*7:10:00 1-1=二")));
-    dir.write(QStringLiteral("2026-12-08A1.TXT"), "\r\n\r\n\r\n");
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    dir.write(DataName(1), "\r\n\r\n\r\n");
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=一"),
                                          QStringLiteral("*07:10:00 1-1=二")}));
@@ -177,10 +176,10 @@ TEST(CliCollect, EmptyLinesAreSkippedAndALastLineWithoutEndCounts)
 TEST(CliCollect, HourPaddingLooksOnlyAtTheFirstColon)
 {
     DayDir dir;
-    dir.writeLines(QStringLiteral("2026-12-08A0.TXT"),
+    dir.writeLines(DataName(0),
                    {QStringLiteral("*9:05:00 1-1=あ"), QStringLiteral("*10:05:00 1-1=い"),
                     QStringLiteral("12:3 う"), QStringLiteral("コロンなし")});
-    const CliResult r = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0);
     QList<QByteArray> printed = r.out.split('\n');
     printed.removeAll(QByteArray());
@@ -196,29 +195,29 @@ TEST(CliCollect, HourPaddingLooksOnlyAtTheFirstColon)
 TEST(CliCollect, SameLineInTwoFilesGivesTwoEntries)
 {
     DayDir dir;
-    dir.writeLines(QStringLiteral("2026-12-08A0.TXT"), {QStringLiteral("*7:00:00 1-1=同じ")});
-    dir.writeLines(QStringLiteral("2026-12-08A5.TXT"), {QStringLiteral("*07:00:00 1-1=同じ")});
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    dir.writeLines(DataName(0), {QStringLiteral("*7:00:00 1-1=同じ")});
+    dir.writeLines(DataName(5), {QStringLiteral("*07:00:00 1-1=同じ")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=同じ"), QStringLiteral("*07:00:00 1-1=同じ")}));
 }
 
 TEST(CliCollect, OnlyDigitsZeroToNineOfTheDayAreRead)
 {
     DayDir dir;
-    dir.writeLines(QStringLiteral("2026-12-08A10.TXT"), {QStringLiteral("*7:00:00 1-1=十")});
-    dir.writeLines(QStringLiteral("2026-12-08A.TXT.bak"), {QStringLiteral("*7:00:00 1-1=控え")});
+    dir.writeLines(DayFile(QStringLiteral("A10.TXT")), {QStringLiteral("*7:00:00 1-1=十")});
+    dir.writeLines(DayFile(QStringLiteral("A.TXT.bak")), {QStringLiteral("*7:00:00 1-1=控え")});
     dir.writeLines(QStringLiteral("2026-12-09A0.TXT"), {QStringLiteral("*7:00:00 1-1=翌日")});
-    dir.writeLines(QStringLiteral("2026-12-08A9.TXT"), {QStringLiteral("*7:00:00 1-1=九")});
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    dir.writeLines(DataName(9), {QStringLiteral("*7:00:00 1-1=九")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(r.outLines(), QStringList{QStringLiteral("*07:00:00 1-1=九")});
 }
 
 TEST(CliCollect, FileNamesMatchWithoutRegardToCase)
 {
     DayDir dir;
-    dir.writeLines(QStringLiteral("2026-12-08a3.txt"), {QStringLiteral("*7:00:00 1-1=小文字")});
-    dir.writeLines(QStringLiteral("2026-12-08A4.txt"), {QStringLiteral("*7:01:00 1-1=混在")});
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    dir.writeLines(DayFile(QStringLiteral("a3.txt")), {QStringLiteral("*7:00:00 1-1=小文字")});
+    dir.writeLines(DayFile(QStringLiteral("A4.txt")), {QStringLiteral("*7:01:00 1-1=混在")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), (QStringList{QStringLiteral("*07:00:00 1-1=小文字"), QStringLiteral("*07:01:00 1-1=混在")}));
 }
@@ -227,10 +226,10 @@ TEST(CliCollect, InvalidCodePage932BytesAreKeptAndShownAsReplacement)
 {
     DayDir dir;
     const QByteArray line = "*07:00:00 1-1=\xff\xfd" + Sj(QStringLiteral("名前"));
-    dir.write(QStringLiteral("2026-12-08A0.TXT"), line + "\r\n");
-    const CliResult raw = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
+    dir.write(DataName(0), line + "\r\n");
+    const CliResult raw = RunDay(dir, {QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_EQ(raw.out, line + "\r\n");
-    const CliResult text = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("print")});
+    const CliResult text = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("print")});
     EXPECT_TRUE(text.out.contains("\xEF\xBF\xBD")) << text.out.toHex().constData();
     EXPECT_TRUE(text.out.endsWith(QStringLiteral("名前\n").toUtf8()));
 }
@@ -242,12 +241,12 @@ TEST(CliCollect, DefaultsAreTheCurrentDirectoryAndTheClocksDay)
     CliRun run;
     run.args = QStringList{QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")};
     run.workingDirectory = dir.path();
-    run.fixedNow = QStringLiteral("2026-12-08T23:59:59");
+    run.now = At(23, 59, 59);
     const CliResult r = RunCli(run);
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.outLines(), morningByTime());
 
-    run.fixedNow = QStringLiteral("2026-12-09T00:00:00");
+    run.now = At(0, 0, 0, 0, Day().addDays(1));
     run.args = QStringList{QStringLiteral("collect"), QStringLiteral("print")};
     const CliResult nextDay = RunCli(run);
     EXPECT_EQ(nextDay.exitCode, 0);

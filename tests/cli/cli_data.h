@@ -1,13 +1,57 @@
 #pragma once
-// A small, fully known morning used by several tests. Letters name the lines
-// after hour normalisation; the comments give time key and class key.
+// The command-line suite's data: a small, fully known morning used by several
+// tests, and reference re-orderings written independently of the core.
 
-#include "cli_harness.h"
+#include "reference.h"
+#include "support.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
-namespace clitest {
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace testsupport {
+
+// The time and class keys of the plain reference the fuzz targets also check
+// the core against, so the suite does not lean on the core's own keys.
+inline int timeKey(const QByteArray &line)
+{
+    return ref::TimeKey(line.toStdString());
+}
+
+inline int classKey(const QByteArray &line)
+{
+    return ref::ClassKey(line.toStdString());
+}
+
+// The expected result of a stable re-ordering of `lines` by `key`.
+inline QList<QByteArray> stableOrder(const QList<QByteArray> &lines, int (*key)(const QByteArray &))
+{
+    std::vector<int> order(lines.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return key(lines[a]) < key(lines[b]); });
+    QList<QByteArray> sorted;
+    for (int i : order)
+        sorted.append(lines[i]);
+    return sorted;
+}
+
+// Standard output lines of `print` (UTF-8 text) back as code page 932 bytes.
+inline QList<QByteArray> printedAsSj(const CliResult &result)
+{
+    QList<QByteArray> lines;
+    for (const QString &line : result.outLines())
+        lines.append(Sj(line));
+    return lines;
+}
+
+// The morning: letters name the lines after hour normalisation; the comments
+// give time key and class key.
 
 // As stored in the list (one-digit hours padded).
 inline const QString A = QStringLiteral("*07:05:00 2-1=山田 太郎 発熱のため欠席");     // 70500, 2
@@ -22,7 +66,7 @@ inline const QString I = QStringLiteral("*09:15:00  3-4 =森 結菜 発熱のた
 inline const QString J = QStringLiteral("*08:00:00 職員=山本 先生 通院のため遅刻");    // 80000, 0
 
 // The same lines as written in the data files (hours as people write them).
-inline void writeMorning(const DayDir &dir, const QString &tag = QStringLiteral("2026-12-08"),
+inline void writeMorning(const DayDir &dir, const QString &tag = QLatin1String(kDay),
                          const QByteArray &terminator = "\r\n")
 {
     dir.writeLines(tag + QStringLiteral("A0.TXT"),
@@ -63,4 +107,4 @@ inline QStringList morningStarLinesCollated()
     return {F, A, C, J, E, B, I, H};
 }
 
-} // namespace clitest
+} // namespace testsupport

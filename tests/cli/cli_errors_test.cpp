@@ -3,23 +3,21 @@
 // kept.
 
 #include "cli_data.h"
-#include "cli_harness.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-using namespace clitest;
+using namespace testsupport;
 
 namespace {
 
-const QString Record = QStringLiteral("2026-12-08A.TXT");
 const QString IndexError0 = QStringLiteral("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (0)\n");
 const QString AccessDenied = QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n");
 
 TEST(CliErrors, SaveOnAnEmptyListIsTheListIndexErrorWithoutDot)
 {
     DayDir dir;
-    const CliResult r = RunIn(dir, {QStringLiteral("save")});
+    const CliResult r = RunDay(dir, {QStringLiteral("save")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), IndexError0);
     EXPECT_TRUE(r.out.isEmpty());
@@ -30,7 +28,7 @@ TEST(CliErrors, ReorderingAnEmptyListIsTheListIndexError)
 {
     DayDir dir;
     for (const char *command : {"time", "class"}) {
-        const CliResult r = RunIn(dir, {QString::fromLatin1(command), QStringLiteral("print")});
+        const CliResult r = RunDay(dir, {QString::fromLatin1(command), QStringLiteral("print")});
         EXPECT_EQ(r.exitCode, 1) << command;
         EXPECT_EQ(r.errText(), IndexError0) << command;
     }
@@ -40,7 +38,7 @@ TEST(CliErrors, ErrorTextsAreUtf8InEveryLocale)
 {
     DayDir dir;
     for (const char *locale : {"C", "en_US.UTF-8", "de_DE.UTF-8", "ja_JP.UTF-8"}) {
-        const CliResult r = RunIn(dir, {QStringLiteral("save")}, QString::fromLatin1(locale));
+        const CliResult r = RunDay(dir, {QStringLiteral("save")}, DefaultNow(), QString::fromLatin1(locale));
         EXPECT_EQ(r.exitCode, 1) << locale;
         EXPECT_EQ(r.errText(), IndexError0) << locale;
     }
@@ -49,7 +47,7 @@ TEST(CliErrors, ErrorTextsAreUtf8InEveryLocale)
 TEST(CliErrors, CollectAfterNoDataThenSaveFails)
 {
     DayDir dir;
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), QStringLiteral("欠席記録データがありません\n") + IndexError0);
 }
@@ -57,14 +55,14 @@ TEST(CliErrors, CollectAfterNoDataThenSaveFails)
 TEST(CliErrors, DirectoryNamedLikeADataFileIsAccessDeniedWithDot)
 {
     DayDir dir;
-    dir.writeLines(QStringLiteral("2026-12-08A0.TXT"), {QStringLiteral("*7:00:00 1-1=零")});
-    dir.makeDir(QStringLiteral("2026-12-08A2.TXT"));
-    dir.writeLines(QStringLiteral("2026-12-08A5.TXT"), {QStringLiteral("*7:05:00 1-1=五")});
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    dir.writeLines(DataName(0), {QStringLiteral("*7:00:00 1-1=零")});
+    dir.makeDir(DataName(2));
+    dir.writeLines(DataName(5), {QStringLiteral("*7:05:00 1-1=五")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), AccessDenied);
     EXPECT_TRUE(r.out.isEmpty()) << "print must not run";
-    EXPECT_FALSE(dir.exists(Record)) << "save must not run";
+    EXPECT_FALSE(dir.exists(RecordName())) << "save must not run";
 }
 
 TEST(CliErrors, CommandsAfterAnErrorDoNotRun)
@@ -72,38 +70,38 @@ TEST(CliErrors, CommandsAfterAnErrorDoNotRun)
     DayDir dir;
     writeMorning(dir);
     // save fails on the empty list; collect, save and print never run.
-    const CliResult r = RunIn(dir, {QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("save"),
-                                    QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("save"),
+                                     QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), IndexError0);
     EXPECT_TRUE(r.out.isEmpty());
-    EXPECT_FALSE(dir.exists(Record));
+    EXPECT_FALSE(dir.exists(RecordName()));
 }
 
 TEST(CliErrors, ASaveBeforeTheErrorStaysSaved)
 {
     DayDir dir;
     writeMorning(dir);
-    ASSERT_EQ(RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
-    dir.makeDir(QStringLiteral("2026-12-08A4.TXT"));
-    const CliResult r = RunIn(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
-                                    QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("print")},
-                              QStringLiteral("ja_JP.UTF-8"), QStringLiteral("2026-12-08T11:00:00"));
+    ASSERT_EQ(RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    dir.makeDir(DataName(4));
+    const CliResult r = RunDay(dir, {QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
+                                     QStringLiteral("save"), QStringLiteral("collect"), QStringLiteral("print")},
+                               At(11, 0));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errText(), QStringLiteral("保存しました！\n") + AccessDenied);
     EXPECT_TRUE(r.out.isEmpty());
-    QStringList expected{QStringLiteral("最終更新：2026/12/08 11:00:00")};
+    QStringList expected{StampText(QStringLiteral("11:00:00"))};
     expected << morningByTime();
-    EXPECT_EQ(dir.read(Record), SjLines(expected, "\r\n"));
+    EXPECT_EQ(dir.read(RecordName()), SjLines(expected, "\r\n"));
 }
 
 TEST(CliErrors, RecordFileThatIsADirectoryCannotBeOpened)
 {
     DayDir dir;
-    dir.makeDir(Record);
-    const CliResult r = RunIn(dir, {QStringLiteral("open"), QStringLiteral("print")});
+    dir.makeDir(RecordName());
+    const CliResult r = RunDay(dir, {QStringLiteral("open"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.file(Record)));
+    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(dir.file(RecordName())));
     EXPECT_TRUE(r.out.isEmpty());
 }
 
@@ -111,28 +109,28 @@ TEST(CliErrors, RecordFileThatIsADirectoryCannotBeCreated)
 {
     DayDir dir;
     writeMorning(dir);
-    dir.makeDir(Record);
+    dir.makeDir(RecordName());
     const QStringList before = dir.entries();
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save"), QStringLiteral("print")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.file(Record)));
+    EXPECT_EQ(r.errText(), QStringLiteral("ﾌｧｲﾙ %1 を作成できません.\n").arg(dir.file(RecordName())));
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(dir.entries(), before) << "no temporary file may be left behind";
-    EXPECT_TRUE(QFileInfo(dir.file(Record)).isDir());
+    EXPECT_TRUE(QFileInfo(dir.file(RecordName())).isDir());
 }
 
 TEST(CliErrors, AnErrorBeforeSaveLeavesTheRecordFileAlone)
 {
     DayDir dir;
     writeMorning(dir);
-    ASSERT_EQ(RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
-    const QByteArray saved = dir.read(Record);
+    ASSERT_EQ(RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save")}).exitCode, 0);
+    const QByteArray saved = dir.read(RecordName());
     // A data file turned into a directory: the collection stops, the list
     // holds what was read so far, and nothing reaches the record file.
-    dir.makeDir(QStringLiteral("2026-12-08A2.TXT"));
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("save")});
+    dir.makeDir(DataName(2));
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("save")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(dir.read(Record), saved);
+    EXPECT_EQ(dir.read(RecordName()), saved);
 }
 
 // A daily job's run with --quiet: nothing printed when all goes well or the
@@ -168,12 +166,12 @@ TEST(CliJob, QuietRunsAreSilentAndADayWithoutDataEndsWell)
 #ifdef ABSENCE_CLI_PDF
         commands << QStringLiteral("pdf") << dir.file(QStringLiteral("job.pdf"));
 #endif
-        const CliResult r = RunIn(dir, commands);
+        const CliResult r = RunDay(dir, commands);
         EXPECT_EQ(r.exitCode, job.exitCode);
         EXPECT_EQ(r.errText(), job.err);
         EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
         if (job.saves) {
-            EXPECT_TRUE(dir.exists(Record));
+            EXPECT_TRUE(dir.exists(RecordName()));
         } else {
             EXPECT_EQ(dir.entries(), before) << "nothing may be written";
         }

@@ -1,7 +1,7 @@
 // The shipped sample day (samples/) through the command-line front end, as
 // scripts/run-sample runs it.
 
-#include "cli_harness.h"
+#include "cli_data.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace clitest;
+using namespace testsupport;
 
 namespace {
 
@@ -25,19 +25,13 @@ protected:
         ASSERT_FALSE(names.isEmpty());
         ASSERT_LE(names.size(), 10);
         for (const QString &name : names) {
-            ASSERT_TRUE(name.startsWith(QLatin1String("2026-12-08A")) && name.endsWith(QLatin1String(".TXT")))
+            ASSERT_TRUE(name.startsWith(DayFile(QStringLiteral("A"))) && name.endsWith(QLatin1String(".TXT")))
                 << name.toStdString();
             ASSERT_TRUE(QFile::copy(samples.filePath(name), dir.file(name)));
         }
     }
 
-    CliResult run(const QStringList &commands)
-    {
-        CliRun r;
-        r.args = QStringList{QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
-                             QStringLiteral("2026-12-08")} + commands;
-        return RunCli(r);
-    }
+    CliResult run(const QStringList &commands) { return RunDay(dir, commands); }
 
     DayDir dir;
 };
@@ -81,13 +75,13 @@ TEST_F(CliSample, SaveAndReopenTheSampleDay)
     const CliResult saved = run({QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("time"),
                                  QStringLiteral("save"), QStringLiteral("print")});
     ASSERT_EQ(saved.exitCode, 0) << saved.err.constData();
-    EXPECT_EQ(saved.out, dir.read(QStringLiteral("2026-12-08A.TXT")));
+    EXPECT_EQ(saved.out, dir.read(RecordName()));
     const CliResult again = run({QStringLiteral("--raw"), QStringLiteral("open"), QStringLiteral("time"),
                                  QStringLiteral("save"), QStringLiteral("print")});
     ASSERT_EQ(again.exitCode, 0) << again.err.constData();
-    EXPECT_EQ(again.out, dir.read(QStringLiteral("2026-12-08A.TXT")));
+    EXPECT_EQ(again.out, dir.read(RecordName()));
     EXPECT_EQ(again.out.count('\n'), saved.out.count('\n')) << "last-update line replaced in place";
-    EXPECT_TRUE(again.out.startsWith(Sj(QStringLiteral("最終更新：2026/12/08 9:30:00\r\n"))));
+    EXPECT_TRUE(again.out.startsWith(StampLine() + "\r\n"));
 }
 
 // What a poppler-utils tool prints about a PDF; empty when it failed.
@@ -115,8 +109,8 @@ TEST_F(CliSample, PdfHoldsTheListInItsOrderWithTheFontsEmbedded)
                           + QStringLiteral("熱が下がらないため明日も様子を見て連絡します。").repeated(6)};
     for (int minute = 1; minute <= 30; ++minute)
         afternoon << QStringLiteral("*13:%1:00 3-4=%1番 早退 花子 通院のため早退").arg(minute, 2, 10, QLatin1Char('0'));
-    ASSERT_TRUE(dir.writeLines(QStringLiteral("2026-12-08A9.TXT"), afternoon));
-    const QString pdf = dir.file(QStringLiteral("2026-12-08.pdf"));
+    ASSERT_TRUE(dir.writeLines(DataName(9), afternoon));
+    const QString pdf = dir.file(DayFile(QStringLiteral(".pdf")));
     const CliResult listed = run({QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
     const CliResult r = run({QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("pdf"), pdf});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();

@@ -2,11 +2,10 @@
 // --help (exit 0, usage text on standard output).
 
 #include "cli_data.h"
-#include "cli_harness.h"
 
 #include <gtest/gtest.h>
 
-using namespace clitest;
+using namespace testsupport;
 
 namespace {
 
@@ -48,13 +47,13 @@ TEST_F(CliUsage, NoArgumentsIsAUsageError)
 TEST_F(CliUsage, OptionsWithoutCommandIsAUsageError)
 {
     expectUsageError({QStringLiteral("--dir"), dir.path(), QStringLiteral("--date"),
-                      QStringLiteral("2026-12-08"), QStringLiteral("--raw")});
+                      QLatin1String(kDay), QStringLiteral("--raw")});
 }
 
 TEST_F(CliUsage, UnknownCommandStopsEverything)
 {
     // collect and save come first but must not run.
-    expectUsageError({QStringLiteral("--date"), QStringLiteral("2026-12-08"), QStringLiteral("collect"),
+    expectUsageError({QStringLiteral("--date"), QLatin1String(kDay), QStringLiteral("collect"),
                       QStringLiteral("save"), QStringLiteral("sort"), QStringLiteral("print")});
 }
 
@@ -111,7 +110,7 @@ TEST_F(CliUsage, BadFixedClockIsAUsageError)
     CliRun run;
     run.args = QStringList{QStringLiteral("collect"), QStringLiteral("save")};
     run.workingDirectory = dir.path();
-    run.fixedNow = QStringLiteral("yesterday");
+    run.nowText = QStringLiteral("yesterday");
     const CliResult r = RunCli(run);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.errText().contains(QLatin1String("ABSENCE_FIXED_NOW")));

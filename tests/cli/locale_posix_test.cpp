@@ -2,13 +2,12 @@
 // environment (Windows has the user's regional settings).
 
 #include "cli_data.h"
-#include "cli_harness.h"
 
 #include <QDate>
 #include <QLocale>
 #include <gtest/gtest.h>
 
-using namespace clitest;
+using namespace testsupport;
 
 namespace {
 
@@ -20,7 +19,7 @@ TEST_P(CliLocales, DataFilesAndRecordFollowTheLocalesShortDate)
 {
     const QString name = QString::fromLatin1(GetParam());
     QString tag = QLocale(name.section(QLatin1Char('.'), 0, 0))
-                      .toString(QDate(2026, 12, 8), QLocale::ShortFormat);
+                      .toString(Day(), QLocale::ShortFormat);
     for (int k = 0; k < 2; ++k) {
         const qsizetype slash = tag.indexOf(QLatin1Char('/'));
         if (slash >= 0)
@@ -28,9 +27,9 @@ TEST_P(CliLocales, DataFilesAndRecordFollowTheLocalesShortDate)
     }
     DayDir dir;
     writeMorning(dir, tag);
-    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
-                                    QStringLiteral("print")},
-                              name);
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save"),
+                                     QStringLiteral("print")},
+                               DefaultNow(), name);
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QStringList printed = r.outLines();
     ASSERT_EQ(printed.size(), 11) << r.out.constData();

@@ -1,11 +1,11 @@
 // Output the system refuses: a full device, a pipe whose reader is gone.
 
-#include "cli_harness.h"
+#include "support.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-using namespace clitest;
+using namespace testsupport;
 
 TEST(CliErrors, OutputThatCannotBeWrittenIsTheWriteError)
 {
@@ -16,11 +16,11 @@ TEST(CliErrors, OutputThatCannotBeWrittenIsTheWriteError)
     QStringList lines;
     for (int i = 0; i < 3000; ++i)
         lines << QStringLiteral("*%1:%2:00 %3-1=欠席の連絡").arg(7 + i % 3).arg(i % 60, 2, 10, QLatin1Char('0')).arg(1 + i % 6);
-    dir.writeLines(QStringLiteral("2026-12-08A0.TXT"), lines);
+    dir.writeLines(DataName(0), lines);
     for (const bool full : {true, false}) {
         CliRun run;
         run.workingDirectory = dir.path();
-        run.args = QStringList{QStringLiteral("--date"), QStringLiteral("2026-12-08"), QStringLiteral("collect"),
+        run.args = QStringList{QStringLiteral("--date"), QLatin1String(kDay), QStringLiteral("collect"),
                                QStringLiteral("print"), QStringLiteral("save")};
         if (full)
             run.standardOutputFile = QStringLiteral("/dev/full");

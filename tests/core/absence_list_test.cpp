@@ -3,14 +3,14 @@
 
 #include "absence_list.h"
 #include "errors.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <QAbstractItemModelTester>
 #include <QItemSelectionModel>
 #include <QSignalSpy>
 
 using namespace absence;
-using namespace testing_support;
+using namespace testsupport;
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include "collection.h"
 #include "errors.h"
 #include "platform/platform.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
 
 
 using namespace absence;
-using namespace testing_support;
+using namespace testsupport;
 
 namespace {
 
@@ -146,14 +146,14 @@ TEST_F(CollectionTest, FilesAreReadInDigitOrder)
 
 TEST_F(CollectionTest, OnlyDigitsZeroToNineOfTheChosenDayAreRead)
 {
-    dir.write("2026-12-08A10.TXT", "*10:00:00 1-1 =ten\r\n");
+    dir.write(DayFile("A10.TXT"), "*10:00:00 1-1 =ten\r\n");
     dir.write(RecordName(), "*10:00:00 1-1 =record\r\n");
     dir.write("2026-12-09A0.TXT", "*10:00:00 1-1 =next day\r\n");
-    dir.write("2026-12-08B0.TXT", "*10:00:00 1-1 =b\r\n");
+    dir.write(DayFile("B0.TXT"), "*10:00:00 1-1 =b\r\n");
     Collect(list);
     EXPECT_EQ(list.Count(), 0);
 
-    dir.write("2026-12-08a3.txt", "*10:00:00 1-1 =lower case\r\n");
+    dir.write(DayFile("a3.txt"), "*10:00:00 1-1 =lower case\r\n");
     Collect(list);
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =lower case"}));
 }

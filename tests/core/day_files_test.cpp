@@ -2,14 +2,14 @@
 
 #include "day_files.h"
 #include "services.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <QDir>
 #include <QFile>
 
 
 using namespace absence;
-using namespace testing_support;
+using namespace testsupport;
 
 namespace {
 
@@ -30,8 +30,8 @@ QByteArray ShortUnder(const QString &locale, QDate date = Day())
 TEST(DateTag, JapaneseLocaleGivesIsoLikeTag)
 {
     EXPECT_EQ(ShortUnder("ja_JP"), QByteArray("2026/12/08"));
-    EXPECT_EQ(TagUnder("ja_JP"), QByteArray("2026-12-08"));
-    EXPECT_EQ(TagUnder("ja_JP.UTF-8"), QByteArray("2026-12-08"));
+    EXPECT_EQ(TagUnder("ja_JP"), QByteArray(kDay));
+    EXPECT_EQ(TagUnder("ja_JP.UTF-8"), QByteArray(kDay));
     EXPECT_EQ(TagUnder("ja_JP", QDate(2027, 1, 5)), QByteArray("2027-01-05"));
 }
 
@@ -60,7 +60,7 @@ TEST(DateTag, OnlyTheFirstTwoSlashesAreReplaced)
     {
         ScopedServices s(std::make_shared<FixedClock>(At(9, 0, 0)), three);
         EXPECT_EQ(ShortDateText(Day()), QByteArray("2026/12/08/26"));
-        EXPECT_EQ(MakeDateTag(Day()), QByteArray("2026-12-08/26"));
+        EXPECT_EQ(MakeDateTag(Day()), QByteArray(kDay) + "/26");
     }
     {
         ScopedServices s(std::make_shared<FixedClock>(At(9, 0, 0)), one);
@@ -72,11 +72,11 @@ TEST(DayFileNames, NamesFollowChosenDate)
 {
     JapaneseDay day;
     WorkDir dir;
-    EXPECT_EQ(DataFileName(0), QStringLiteral("2026-12-08A0.TXT"));
-    EXPECT_EQ(DataFileName(9), QStringLiteral("2026-12-08A9.TXT"));
-    EXPECT_EQ(RecordFileName(), QStringLiteral("2026-12-08A.TXT"));
-    EXPECT_EQ(DataFilePath(4), dir.file(QStringLiteral("2026-12-08A4.TXT")));
-    EXPECT_EQ(RecordFilePath(), dir.file(QStringLiteral("2026-12-08A.TXT")));
+    EXPECT_EQ(DataFileName(0), DataName(0));
+    EXPECT_EQ(DataFileName(9), DataName(9));
+    EXPECT_EQ(RecordFileName(), RecordName());
+    EXPECT_EQ(DataFilePath(4), dir.file(DataName(4)));
+    EXPECT_EQ(RecordFilePath(), dir.file(RecordName()));
 
     ChosenDate = QDate(2027, 2, 1);
     EXPECT_EQ(DataFileName(3), QStringLiteral("2027-02-01A3.TXT"));
@@ -98,7 +98,7 @@ TEST(DayFileNames, WorkingDirectoryIsReadAtEachUse)
     EXPECT_EQ(WorkingDirectory(), dir.path());
     ASSERT_TRUE(QDir::setCurrent(dir.file("sub")));
     EXPECT_EQ(WorkingDirectory(), dir.file(QStringLiteral("sub")));
-    EXPECT_EQ(RecordFilePath(), dir.file(QStringLiteral("sub") + QDir::separator() + QStringLiteral("2026-12-08A.TXT")));
+    EXPECT_EQ(RecordFilePath(), dir.file(QStringLiteral("sub") + QDir::separator() + RecordName()));
 }
 
 TEST(DayFileNames, RootKeepsItsSeparatorAndGetsASecondOne)
@@ -112,7 +112,7 @@ TEST(DayFileNames, RootKeepsItsSeparatorAndGetsASecondOne)
     const QString rec = RecordFilePath();
     QDir::setCurrent(old);
     EXPECT_EQ(wd, root);
-    EXPECT_EQ(rec, root + root.back() + QStringLiteral("2026-12-08A.TXT"));
+    EXPECT_EQ(rec, root + root.back() + RecordName());
 }
 
 TEST(IsFileAbsent, FileAndDirectoryCountAsPresent)
@@ -134,13 +134,13 @@ TEST(IsFileAbsent, NamesMatchWithoutAsciiCase)
 {
     JapaneseDay day;
     WorkDir dir;
-    dir.write("2026-12-08a3.txt", "x");
+    dir.write(DayFile("a3.txt"), "x");
     EXPECT_FALSE(IsFileAbsent(DataFilePath(3)));
-    EXPECT_EQ(FindEntry(DataFilePath(3)), dir.file("2026-12-08a3.txt"));
+    EXPECT_EQ(FindEntry(DataFilePath(3)), dir.file(DayFile("a3.txt")));
     EXPECT_TRUE(IsFileAbsent(DataFilePath(4)));
     EXPECT_TRUE(FindEntry(DataFilePath(4)).isEmpty());
 
-    dir.write("2026-12-08A.txt", "r");
+    dir.write(DayFile("A.txt"), "r");
     EXPECT_FALSE(IsFileAbsent(RecordFilePath()));
 }
 
@@ -148,9 +148,9 @@ TEST(IsFileAbsent, ExactNameWinsOverOtherCase)
 {
     JapaneseDay day;
     WorkDir dir;
-    dir.write("2026-12-08a5.txt", "lower");
+    dir.write(DayFile("a5.txt"), "lower");
     dir.write(DataName(5), "exact");
-    dir.write("2026-12-08A5.txt", "mixed");
+    dir.write(DayFile("A5.txt"), "mixed");
     if (dir.entries().size() < 3)
         GTEST_SKIP() << "the file system keeps one entry whatever the case of its name";
     EXPECT_EQ(FindEntry(DataFilePath(5)), DataFilePath(5));

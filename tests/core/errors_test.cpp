@@ -1,11 +1,12 @@
 // Error texts and the "." rule of the error report.
 
 #include "errors.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <cerrno>
 
 using namespace absence;
+using namespace testsupport;
 
 TEST(Errors, MessageTexts)
 {
@@ -13,8 +14,8 @@ TEST(Errors, MessageTexts)
     EXPECT_EQ(ListIndexError(-1).message(), QString::fromUtf8("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています (-1)"));
     EXPECT_EQ(ListIndexError(7).index(), 7);
     EXPECT_EQ(LineInsertError().message(), QString::fromUtf8("行を挿入できません"));
-    EXPECT_EQ(FileCreateError("/w/2026-12-08A.TXT").message(),
-              QString::fromUtf8("ﾌｧｲﾙ /w/2026-12-08A.TXT を作成できません"));
+    EXPECT_EQ(FileCreateError("/w/" + RecordName()).message(),
+              QString::fromUtf8("ﾌｧｲﾙ /w/%1 を作成できません").arg(RecordName()));
     EXPECT_EQ(FileOpenError("/w/x.TXT").message(), QString::fromUtf8("ﾌｧｲﾙ /w/x.TXT は開けません"));
     EXPECT_EQ(WriteError().message(), QString::fromUtf8("ｽﾄﾘｰﾑへの書き込みｴﾗｰ"));
 }

@@ -9,7 +9,7 @@
 #include "platform/lease_request.h"
 #include "platform/platform.h"
 #include "record_file.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <QFileInfo>
 
@@ -29,7 +29,7 @@ const bool processPrepared = (absence::platform::PrepareProcess(), true);
 } // namespace
 
 using namespace absence;
-using namespace testing_support;
+using namespace testsupport;
 
 namespace {
 
@@ -121,7 +121,8 @@ TEST_F(PosixFilesTest, LeaseHelperLeasesOnlyADaysFileAndKeepsNoLease)
         SCOPED_TRACE(c.folder + " " + c.name);
         lease::Reply reply;
         int fd = -1;
-        ASSERT_TRUE(lease::Ask(ABSENCE_LEASE_HELPER_PATH, {lease::Request::Kind::Read, c.folder, c.name}, reply, fd))
+        ASSERT_TRUE(lease::Ask(QFile::encodeName(LeaseHelperPath()).toStdString(),
+                               {lease::Request::Kind::Read, c.folder, c.name}, reply, fd))
             << std::strerror(errno);
         EXPECT_EQ(int(reply.outcome), int(c.outcome));
         EXPECT_EQ(reply.error, c.error) << std::strerror(reply.error);

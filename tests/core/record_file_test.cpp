@@ -2,10 +2,11 @@
 // and load.
 
 #include "absence_list.h"
+#include "day_files.h"
 #include "errors.h"
 #include "record_file.h"
 #include "reorder.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <QAbstractItemModelTester>
 #include <QFileInfo>
@@ -13,7 +14,7 @@
 
 
 using namespace absence;
-using namespace testing_support;
+using namespace testsupport;
 
 namespace {
 
@@ -146,11 +147,11 @@ TEST_F(RecordTest, SaveOnAnEmptyListRaisesAndWritesNothing)
 
 TEST_F(RecordTest, RecordUnderAnotherCaseIsReplacedNotDoubled)
 {
-    dir.write("2026-12-08a.txt", "old\r\n");
+    dir.write(DayFile("a.txt"), "old\r\n");
     list.Assign({a});
     Save(list);
-    EXPECT_EQ(dir.entries(), QStringList{"2026-12-08a.txt"});
-    EXPECT_EQ(dir.read("2026-12-08a.txt"), JoinLines(list.Lines()));
+    EXPECT_EQ(dir.entries(), QStringList{DayFile("a.txt")});
+    EXPECT_EQ(dir.read(DayFile("a.txt")), JoinLines(list.Lines()));
 
     AbsenceList loaded;
     ASSERT_FALSE(FindRecordFile(Day()));

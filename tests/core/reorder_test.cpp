@@ -4,7 +4,7 @@
 #include "errors.h"
 #include "record_file.h"
 #include "reorder.h"
-#include "test_support.h"
+#include "support.h"
 
 #include <QAbstractItemModelTester>
 #include <QItemSelectionModel>
@@ -16,7 +16,7 @@
 #include <random>
 
 using namespace absence;
-using namespace testing_support;
+using namespace testsupport;
 
 namespace {
 

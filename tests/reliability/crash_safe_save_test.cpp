@@ -1,7 +1,6 @@
 // Saves that are killed, or that race each other, never leave a damaged
 // record: the record file is always one complete version, byte for byte.
 
-#include "cli_process.h"
 #include "day_data.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace reliability;
+using namespace testsupport;
 
 namespace {
 
@@ -54,7 +53,7 @@ public:
     bool IsValid() const { return m_fd >= 0; }
     // Waits for the event or the end of the process; true on the event.
     // It spins rather than sleeps: the whole write takes about a millisecond.
-    bool Wait(const CliProcess &process)
+    bool Wait(CliProcess &process)
     {
         alignas(inotify_event) char buf[4096];
         for (unsigned spin = 0;; ++spin) {
@@ -86,8 +85,6 @@ int EnvInt(const char *name, int fallback)
 
 TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 10, 5000);
@@ -120,14 +117,16 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
     int oldSeen = 0, newSeen = 0, finishedFirst = 0, leftovers = 0, duringWrite = 0;
     for (int i = 0; i < kills; ++i) {
         ASSERT_TRUE(WriteFile(dir.file(RecordName()), oldRecord));
-        CliOptions options;
+        CliRun options;
         options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
         double delay;
         CliResult run;
         if (i % 4 == 0) {
             delay = anywhere(random);
-            options.killAfter = std::chrono::microseconds(qint64(delay * 1e6));
-            run = RunCli(options);
+            CliProcess process(options);
+            std::this_thread::sleep_for(std::chrono::microseconds(qint64(delay * 1e6)));
+            process.Kill();
+            run = process.Wait();
         } else {
             const bool afterRename = i % 4 == 3;
             FileWatch watch(dir.path(), RecordName(), afterRename ? IN_MOVED_TO : IN_OPEN);
@@ -142,7 +141,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
             run = process.Wait();
         }
         ASSERT_TRUE(run.started);
-        if (run.exited)
+        if (!run.crashed)
             ++finishedFirst;
         else
             ASSERT_EQ(run.signal, SIGKILL);
@@ -156,7 +155,7 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
         const QStringList extra = RemoveExtraEntries(dir, expectedEntries);
         leftovers += int(extra.size());
         // Only a save cut short may leave its temporary file.
-        if (run.exited) {
+        if (!run.crashed) {
             EXPECT_TRUE(extra.isEmpty()) << extra.join(QLatin1Char(' ')).toStdString();
         }
         for (const QString &name : extra)
@@ -175,18 +174,16 @@ TEST(CrashSafeSave, KilledSaveLeavesOldOrNewRecord)
 
 TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 10, 500);
 
-    // Two versions of the day's record: ordered by time at 8:30:00, ordered by
-    // class at 8:31:00.
-    CliOptions byTime, byClass;
+    // Two versions of the day's record: ordered by time at 9:30:00, ordered by
+    // class at 9:31:00.
+    CliRun byTime, byClass;
     byTime.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("save")});
     byClass.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("save")});
-    byClass.fixedNow = QStringLiteral("2026-12-08T08:31:00");
+    byClass.now = At(9, 31);
     ASSERT_EQ(RunCli(byTime).exitCode, 0);
     const QByteArray versionA = dir.read(RecordName());
     ASSERT_EQ(RunCli(byClass).exitCode, 0);
@@ -223,13 +220,13 @@ TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
 TEST(CrashSafeSave, SavedIsReportedOnlyOnceTheFolderIsOnTheDisk)
 {
     const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    if (CliPath().isEmpty() || strace.isEmpty())
-        GTEST_SKIP() << "needs the command-line front end and strace";
+    if (strace.isEmpty())
+        GTEST_SKIP() << "needs strace";
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 2, 50);
     const QString trace = dir.file(QStringLiteral("trace.txt"));
-    CliOptions options;
+    CliRun options;
     options.wrapper = QStringList{strace, QStringLiteral("-f"), QStringLiteral("-o"), trace,
                                   QStringLiteral("-e"), QStringLiteral("trace=rename,renameat,renameat2,fsync,write")};
     options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
@@ -254,7 +251,7 @@ TEST(CrashSafeSave, SavedIsReportedOnlyOnceTheFolderIsOnTheDisk)
 TEST(CrashSafeSave, SavesWithoutProc)
 {
     const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
-    if (CliPath().isEmpty() || unshare.isEmpty() || ::geteuid() != 0)
+    if (unshare.isEmpty() || ::geteuid() != 0)
         GTEST_SKIP() << "unmounting /proc for one run needs root and unshare(1)";
     // The sanitizers read their options through /proc: without it a
     // sanitizer build cannot be told to leave out its leak check.
@@ -264,7 +261,7 @@ TEST(CrashSafeSave, SavesWithoutProc)
     ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 2, 50);
     // /proc unmounted in a mount namespace of the run's own, as in some containers.
-    CliOptions options;
+    CliRun options;
     options.wrapper = QStringList{unshare, QStringLiteral("--mount"), QStringLiteral("--propagation"),
                                   QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
                                   QStringLiteral("umount -l /proc && test ! -e /proc/self && exec \"$0\" \"$@\"")};

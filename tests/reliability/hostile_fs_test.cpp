@@ -2,7 +2,6 @@
 // program reports the error the operator should see and never damages the
 // record it already wrote.
 
-#include "cli_process.h"
 #include "day_data.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +17,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-using namespace reliability;
+using namespace testsupport;
 
 namespace {
 
@@ -78,7 +77,7 @@ TEST(HostileFileSystem, FullFileSystemKeepsEarlierRecord)
     QByteArray day;
     for (quint32 n = 0; n < 3000; ++n)
         day += AbsenceLine(n) + "\r\n";
-    ASSERT_TRUE(WriteFile(fs + QStringLiteral("/2026-12-08A0.TXT"), day));
+    ASSERT_TRUE(WriteFile(fs + QLatin1Char('/') + DataName(0), day));
     const QByteArray oldRecord = OldRecord(500);
     const QString record = fs + QLatin1Char('/') + RecordName();
     ASSERT_TRUE(WriteFile(record, oldRecord));
@@ -135,7 +134,7 @@ TEST(HostileFileSystem, ReadOnlyDirectoryGivesCreationError)
     dir.write(RecordName(), oldRecord);
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
 
-    CliOptions collect;
+    CliRun collect;
     collect.unprivileged = true;
     collect.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("print")});
     const CliResult reading = RunCli(collect);
@@ -143,7 +142,7 @@ TEST(HostileFileSystem, ReadOnlyDirectoryGivesCreationError)
                                    << reading.errText().toStdString();
     EXPECT_EQ(reading.out.count('\n'), 200);
 
-    CliOptions save = collect;
+    CliRun save = collect;
     save.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
     const CliResult saving = RunCli(save);
     EXPECT_EQ(saving.exitCode, 1);
@@ -161,9 +160,9 @@ TEST(HostileFileSystem, UnreadableDataFileGivesAccessDenied)
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 3, 50);
-    ASSERT_EQ(::chmod(QFile::encodeName(dir.file(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.file(DataName(1))).constData(), 0), 0);
 
-    CliOptions options;
+    CliRun options;
     options.unprivileged = true;
     options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")});
     const CliResult run = RunCli(options);
@@ -239,33 +238,29 @@ TEST(HostileFileSystem, NamedPipeInPlaceOfDayFileDoesNotHang)
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 3, 10);
-    ASSERT_TRUE(QFile::remove(dir.file(QStringLiteral("2026-12-08A1.TXT"))));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(QStringLiteral("2026-12-08A1.TXT"))).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::remove(dir.file(DataName(1))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(DataName(1))).constData(), 0644), 0);
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(RecordName())).constData(), 0644), 0);
 
     // A watchdog, not a time limit: a run that waits on the pipe never ends.
     auto runGuarded = [&](const QStringList &commands) {
-        CliOptions options;
+        CliRun options;
         options.args = DayArgs(dir.path(), commands);
-        CliProcess process(options);
-        for (int waited = 0; waited < 3000 && !process.Ended(); ++waited)
-            ::usleep(10000);
-        process.Kill();
-        return process.Wait();
+        return CliProcess(options).Wait(30000);
     };
     const CliResult collected = runGuarded({QStringLiteral("collect"), QStringLiteral("print")});
-    ASSERT_TRUE(collected.exited) << "collect waited on the named pipe until killed";
+    ASSERT_TRUE(collected.finished) << "collect waited on the named pipe until killed";
     EXPECT_EQ(collected.exitCode, 0) << collected.errText().toStdString();
     EXPECT_EQ(collected.out.count('\n'), 20);
 
     const CliResult opened = runGuarded({QStringLiteral("open"), QStringLiteral("print")});
-    ASSERT_TRUE(opened.exited) << "open waited on the named pipe until killed";
+    ASSERT_TRUE(opened.finished) << "open waited on the named pipe until killed";
     EXPECT_EQ(opened.exitCode, 0) << opened.errText().toStdString();
     EXPECT_TRUE(opened.out.isEmpty());
 
     // Saving puts a real record in the pipe's place.
     const CliResult saved = runGuarded({QStringLiteral("collect"), QStringLiteral("save")});
-    ASSERT_TRUE(saved.exited);
+    ASSERT_TRUE(saved.finished);
     EXPECT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
     EXPECT_EQ(SplitCrLf(dir.read(RecordName())).size(), 21);
 }
@@ -279,7 +274,7 @@ TEST(HostileFileSystem, HugeRecordLoadsAndSaves)
     const qint64 size = qint64(qEnvironmentVariableIntValue("ABSENCE_HUGE_MB") > 0
                                    ? qEnvironmentVariableIntValue("ABSENCE_HUGE_MB") : 200) << 20;
     // A forked child starts with our resident pages: the floor of the figure.
-    const long floorKb = RunCli(QStringList{QStringLiteral("--help")}).peakRssKb;
+    const long floorKb = RunCliMeasured(QStringList{QStringLiteral("--help")}).peakRssKb;
     // No last-update line in it, so the save adds one and keeps every line.
     QByteArray old;
     old.reserve(size + 256);
@@ -295,7 +290,7 @@ TEST(HostileFileSystem, HugeRecordLoadsAndSaves)
     const qint64 oldSize = old.size();
     old = QByteArray();
 
-    const CliResult run = RunCli(DayArgs(dir.path(), {QStringLiteral("open"), QStringLiteral("save")}));
+    const CliResult run = RunCliMeasured(DayArgs(dir.path(), {QStringLiteral("open"), QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
     const QByteArray saved = dir.read(RecordName());
     EXPECT_EQ(saved.size(), oldSize + StampLine().size() + 2);
@@ -327,11 +322,11 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     dir.write(RecordName(), oldRecord);
     for (const QString &name : dir.entries() + QStringList{QString()}) // and the folder itself
         ASSERT_TRUE(Chown(dir.file(name), op, op));
-    const QString record = dir.file(RecordName()), data1 = dir.file(QStringLiteral("2026-12-08A1.TXT"));
+    const QString record = dir.file(RecordName()), data1 = dir.file(DataName(1));
     const QString cannotOpen = QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(record);
     // Runs the day's commands; an empty `error` means success is expected.
     auto expectRun = [&](const QStringList &commands, const QString &error) {
-        CliOptions options;
+        CliRun options;
         options.args = DayArgs(dir.path(), commands);
         options.unprivileged = unprivileged;
         const CliResult run = RunCli(options);
@@ -373,7 +368,7 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
 
     // The staff group's record (0664) keeps group and mode; an operator
     // outside that group cannot give it, and it gets the operator's group.
-    const gid_t staff = unprivileged ? 0 : 65534;
+    const gid_t staff = unprivileged ? 0 : Nogroup;
     ASSERT_TRUE(QFile::remove(record) && WriteFile(record, oldRecord) && Chown(record, op, staff)
                 && ::chmod(QFile::encodeName(record).constData(), 0664) == 0);
     expectRun(save, QString());
@@ -415,11 +410,11 @@ TEST(HostileFileSystem, LeaseHelperPlantedBesideACopyIsNotRun)
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
     const QString cli = copy.file(QStringLiteral("bin/absence-collector-cli")), marker = dir.file(QStringLiteral("ran"));
     const QString helper = QDir::cleanPath(QFileInfo(cli).path() + QLatin1Char('/')
-        + QFileInfo(CliPath()).dir().relativeFilePath(QStringLiteral(ABSENCE_LEASE_HELPER_PATH)));
+        + QFileInfo(CliPath()).dir().relativeFilePath(LeaseHelperPath()));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(cli).path()) && QFile::copy(CliPath(), cli) && QDir().mkpath(QFileInfo(helper).path())
                 && WriteFile(helper, "#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n")
                 && ::chmod(QFile::encodeName(helper).constData(), 0755) == 0);
-    CliOptions options;
+    CliRun options;
     options.unprivileged = true;
     options.executable = cli;
     options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("print")});

@@ -2,14 +2,13 @@
 // an entry, a Ctrl-Z ends the file), with the peak memory of the run reported
 // against the input size.
 
-#include "cli_process.h"
 #include "day_data.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-using namespace reliability;
+using namespace testsupport;
 
 namespace {
 
@@ -66,7 +65,7 @@ QList<QByteArray> Sorted(QList<QByteArray> lines)
 // resident pages, so this is the floor of every figure.
 long FloorRssKb()
 {
-    return RunCli(QStringList{QStringLiteral("--help")}).peakRssKb;
+    return RunCliMeasured(QStringList{QStringLiteral("--help")}).peakRssKb;
 }
 
 QString Ratio(const CliResult &run, qint64 input, long floorKb)
@@ -82,8 +81,6 @@ QString Ratio(const CliResult &run, qint64 input, long floorKb)
 
 TEST(HugeInput, HugeDataFileIsCollectedAndSavedWhole)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     const qint64 size = HugeBytes();
@@ -97,12 +94,12 @@ TEST(HugeInput, HugeDataFileIsCollectedAndSavedWhole)
         expected.Add(PadHour(line));
     }
     expected.Add(StampLine());
-    dir.write(QStringLiteral("2026-12-08A4.TXT"), file);
+    dir.write(DataName(4), file);
     const qint64 input = file.size();
     file = QByteArray();
 
     const long floorKb = FloorRssKb();
-    const CliResult run = RunCli(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")}));
+    const CliResult run = RunCliMeasured(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
     EXPECT_TRUE(DigestRecord(dir.read(RecordName())) == expected);
     Figure(QStringLiteral("data file of %1 MB (%2 lines): collect save, %3")
@@ -111,8 +108,6 @@ TEST(HugeInput, HugeDataFileIsCollectedAndSavedWhole)
 
 TEST(HugeInput, FiftyMegabyteLineIsKeptWhole)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     // One line without a terminator, the last of its file.
@@ -120,9 +115,9 @@ TEST(HugeInput, FiftyMegabyteLineIsKeptWhole)
     const QByteArray phrase = Sj(QStringLiteral("体調不良のため本日は欠席いたします。"));
     while (line.size() < (50 << 20))
         line += phrase;
-    dir.write(QStringLiteral("2026-12-08A2.TXT"), line);
+    dir.write(DataName(2), line);
     const QByteArray other = Sj(QStringLiteral("*8:10:00 1-1 =通院"));
-    dir.write(QStringLiteral("2026-12-08A6.TXT"), other + "\r\n");
+    dir.write(DataName(6), other + "\r\n");
     // Only a digest stays here, so the child does not start with our copy.
     LineDigest expected;
     for (const QByteArray &l : {PadHour(line), PadHour(other), StampLine()})
@@ -131,8 +126,8 @@ TEST(HugeInput, FiftyMegabyteLineIsKeptWhole)
     line = QByteArray();
 
     const long floorKb = FloorRssKb();
-    const CliResult run = RunCli(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("time"),
-                                               QStringLiteral("save")}));
+    const CliResult run = RunCliMeasured(DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("time"),
+                                                       QStringLiteral("save")}));
     ASSERT_EQ(run.exitCode, 0) << run.errText().toStdString();
     EXPECT_TRUE(DigestRecord(dir.read(RecordName())) == expected);
     Figure(QStringLiteral("one line of %1 MB: collect time save, %2")
@@ -141,8 +136,6 @@ TEST(HugeInput, FiftyMegabyteLineIsKeptWhole)
 
 TEST(HugeInput, HostileBytesAreKeptByteForByte)
 {
-    if (CliPath().isEmpty())
-        GTEST_SKIP() << "the command-line front end is not built";
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     const QByteArray invalid = Raw("*7:00:00 1-1 =\x80\xa0\xfd\xfe\xff\r\n"
@@ -158,7 +151,7 @@ TEST(HugeInput, HostileBytesAreKeptByteForByte)
     const QList<QByteArray> files{invalid, nuls, ctrlZ, ctrlZInLine};
     QList<QByteArray> expected;
     for (int digit = 0; digit < files.size(); ++digit) {
-        dir.write(QStringLiteral("2026-12-08A%1.TXT").arg(digit * 2), files[digit]);
+        dir.write(DataName(digit * 2), files[digit]);
         expected += Entries(files[digit]);
     }
     ASSERT_EQ(expected.size(), 14);

@@ -5,7 +5,6 @@
 // capability: a copy of the lease helper beside it holds CAP_LEASE, and only
 // a group of the test's own may run it.
 
-#include "cli_process.h"
 #include "day_data.h"
 
 #include <gtest/gtest.h>
@@ -30,14 +29,12 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace reliability;
+using namespace testsupport;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr uid_t Nobody = 65534; // the operator: CliOptions::unprivileged
-constexpr gid_t Nogroup = 65534;
 const QString Python = "/usr/bin/python3"; // Debian's, which has smbc
 
 // The station: libsmbclient opens the file as a PC's redirector would, writes
@@ -179,7 +176,7 @@ struct Office {
         // The operator runs copies it may execute, laid out as in the build:
         // the helper root's and its group's only (0750), with CAP_LEASE.
         const QString helper = QDir::cleanPath(QFileInfo(cli).path() + '/'
-            + QFileInfo(CliPath()).dir().relativeFilePath(ABSENCE_LEASE_HELPER_PATH));
+            + QFileInfo(CliPath()).dir().relativeFilePath(LeaseHelperPath()));
         const Ran groupadd = Run(Program("groupadd"), {group});
         groupAdded = groupadd.code == 0;
         const struct group *gr = groupAdded ? ::getgrnam(group.toLocal8Bit().constData()) : nullptr;
@@ -187,7 +184,7 @@ struct Office {
             return void(failure = "groupadd " + group + ": " + groupadd.said);
         helperGroup = gr->gr_gid;
         const struct { QString from, to; gid_t group; mode_t mode; } copies[] = {
-            {CliPath(), cli, 0, 0755}, {ABSENCE_LEASE_HELPER_PATH, helper, helperGroup, 0750}};
+            {CliPath(), cli, 0, 0755}, {LeaseHelperPath(), helper, helperGroup, 0750}};
         for (const auto &c : copies)
             if (!QDir().mkpath(QFileInfo(c.to).path()) || !QFile::copy(c.from, c.to)
                 || ::chown(QFile::encodeName(c.to).constData(), 0, c.group) != 0
@@ -265,7 +262,7 @@ struct Case {
 };
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
-const QString DataFile = "2026-12-08A1.TXT";
+const QString DataFile = DataName(1);
 
 std::vector<Case> Cases()
 {
@@ -328,7 +325,7 @@ TEST_P(SambaShare, FileHeldOpenByAStation)
         oldRecord += PadHour(AbsenceLine(n + 20)) + "\r\n";
     }
     // The record as the operator's earlier save left it, A0 as the station wrote it.
-    const QString record = o.share + '/' + RecordName(), a0Path = o.share + "/2026-12-08A0.TXT",
+    const QString record = o.share + '/' + RecordName(), a0Path = o.share + '/' + DataName(0),
                   held = o.share + '/' + c.held;
     ASSERT_TRUE(WriteFile(record, oldRecord) && GiveTo(record, Nobody, 0664));
     ASSERT_TRUE(WriteFile(a0Path, a0) && GiveTo(a0Path, o.station, 0664));
@@ -358,7 +355,7 @@ TEST_P(SambaShare, FileHeldOpenByAStation)
         ASSERT_EQ(ReadFile(held), a1) << "the station's bytes have not reached the folder";
     }
 
-    CliOptions options;
+    CliRun options;
     options.unprivileged = true;
     options.executable = o.cli;
     if (c.inGroup)

@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include "day_files.h"
 #include "services.h"
 
 #include <QDir>
@@ -8,6 +9,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+
+#include <iostream>
 
 #include <gtest/gtest.h>
 
@@ -65,14 +68,40 @@ QByteArray SjLines(const QStringList &lines, const QByteArray &terminator)
     return bytes;
 }
 
+QList<QByteArray> SplitCrLf(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype end; (end = bytes.indexOf("\r\n", start)) >= 0; start = end + 2)
+        lines.append(bytes.mid(start, end - start));
+    if (start < bytes.size())
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
+QString DayFile(const QString &suffix)
+{
+    return QLatin1String(kDay) + suffix;
+}
+
 QString DataName(int digit)
 {
-    return QLatin1String(kDay) + QStringLiteral("A%1.TXT").arg(digit);
+    return DayFile(QStringLiteral("A%1.TXT").arg(digit));
 }
 
 QString RecordName()
 {
-    return QLatin1String(kDay) + QStringLiteral("A.TXT");
+    return DayFile(QStringLiteral("A.TXT"));
+}
+
+QString StampText(const QString &time)
+{
+    return QStringLiteral("最終更新：2026/12/08 ") + time;
+}
+
+QByteArray StampLine(const QString &time)
+{
+    return Sj(StampText(time));
 }
 
 namespace {
@@ -140,6 +169,30 @@ QStringList DayDir::entries() const
     return names;
 }
 
+WorkDir::WorkDir() : m_old(QDir::currentPath())
+{
+    EXPECT_TRUE(isValid());
+    EXPECT_TRUE(QDir::setCurrent(path()));
+}
+
+WorkDir::~WorkDir()
+{
+    QDir::setCurrent(m_old);
+}
+
+JapaneseDay::JapaneseDay(const QDateTime &now, const QString &locale)
+    : m_clock(std::make_shared<absence::FixedClock>(now)),
+      m_services(m_clock, absence::LocaleSettings::fromName(locale)),
+      m_oldDate(absence::ChosenDate)
+{
+    absence::ChosenDate = Day();
+}
+
+JapaneseDay::~JapaneseDay()
+{
+    absence::ChosenDate = m_oldDate;
+}
+
 bool CanRemoveCurrentFolder()
 {
     const QString old = QDir::currentPath();
@@ -168,13 +221,19 @@ QByteArray ReadFile(const QString &path)
     return file.readAll();
 }
 
+void Figure(const QString &text)
+{
+    std::cout << "[ figures  ] " << text.toStdString() << std::endl;
+}
+
 QString CliPath()
 {
-#ifdef ABSENCE_CLI_PATH
     return QStringLiteral(ABSENCE_CLI_PATH);
-#else
-    return QString();
-#endif
+}
+
+QString LeaseHelperPath()
+{
+    return QStringLiteral(ABSENCE_LEASE_HELPER_PATH);
 }
 
 QStringList CliResult::outLines() const
@@ -187,7 +246,7 @@ QStringList CliResult::outLines() const
     return text.split(QLatin1Char('\n'));
 }
 
-CliResult RunCli(const CliRun &run)
+QProcessEnvironment CliEnvironment(const CliRun &run)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const QStringList keys = env.keys();
@@ -198,38 +257,81 @@ CliResult RunCli(const CliRun &run)
     }
     env.insert(QStringLiteral("LANG"), run.locale);
     env.insert(QStringLiteral("LC_ALL"), run.locale);
-    if (!run.fixedNow.isEmpty())
-        env.insert(QStringLiteral("ABSENCE_FIXED_NOW"), run.fixedNow);
+    env.insert(QStringLiteral("ABSENCE_FIXED_NOW"),
+               run.nowText.isEmpty() ? run.now.toString(Qt::ISODate) : run.nowText);
+    // Under a wrapper (strace, a mount namespace without /proc) or with a file
+    // capability (which makes the process undumpable) LeakSanitizer cannot
+    // inspect the process: a sanitizer build's leak check is left to the
+    // other runs.
+    const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+    if (!asan.isEmpty() && (!run.wrapper.isEmpty() || !run.executable.isEmpty()))
+        env.insert(QStringLiteral("ASAN_OPTIONS"), asan + QStringLiteral(":detect_leaks=0"));
+    return env;
+}
 
-    QProcess process;
-    process.setProcessEnvironment(env);
+CliProcess::CliProcess(const CliRun &run)
+{
+    m_process.setProcessEnvironment(CliEnvironment(run));
     if (!run.workingDirectory.isEmpty())
-        process.setWorkingDirectory(run.workingDirectory);
+        m_process.setWorkingDirectory(run.workingDirectory);
     if (!run.standardOutputFile.isEmpty())
-        process.setStandardOutputFile(run.standardOutputFile);
-    QProcess reader;
+        m_process.setStandardOutputFile(run.standardOutputFile);
     if (run.closeStandardOutput)
-        process.setStandardOutputProcess(&reader);
-    process.start(CliPath(), run.args);
-
-    CliResult result;
-    result.started = process.waitForStarted(30000);
-    if (!result.started)
-        return result;
-    process.closeWriteChannel();
+        m_process.setStandardOutputProcess(&m_reader);
+    const QString program = PrepareChild(m_process, run);
+    QStringList args = run.wrapper;
+    args << program << run.args;
+    m_clock.start();
+    m_process.start(args.takeFirst(), args);
+    m_result.started = m_process.waitForStarted(30000);
+    if (!m_result.started)
+        return;
+    m_process.closeWriteChannel();
     if (run.closeStandardOutput) {
-        reader.start(QStringLiteral("true"), {});
-        reader.waitForFinished(30000);
+        m_reader.start(QStringLiteral("true"), {});
+        m_reader.waitForFinished(30000);
     }
-    result.finished = process.waitForFinished(60000);
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished(5000);
+}
+
+CliProcess::~CliProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(30000);
     }
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    return result;
+}
+
+void CliProcess::Kill()
+{
+    m_process.kill();
+}
+
+bool CliProcess::Ended()
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(0);
+}
+
+CliResult CliProcess::Wait(int watchdogMs)
+{
+    if (!m_result.started)
+        return m_result;
+    m_result.finished = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(watchdogMs);
+    if (!m_result.finished) {
+        m_process.kill();
+        m_process.waitForFinished(30000);
+    }
+    m_result.seconds = double(m_clock.nsecsElapsed()) / 1e9;
+    m_result.out = m_process.readAllStandardOutput();
+    m_result.err = m_process.readAllStandardError();
+    m_result.crashed = m_process.exitStatus() == QProcess::CrashExit;
+    // On POSIX systems QProcess gives a crashed child's signal as its code.
+    (m_result.crashed ? m_result.signal : m_result.exitCode) = m_process.exitCode();
+    return m_result;
+}
+
+CliResult RunCli(const CliRun &run)
+{
+    return CliProcess(run).Wait();
 }
 
 CliResult RunCli(const QStringList &args)
@@ -243,6 +345,15 @@ QStringList DayArgs(const QString &dir, const QStringList &commands)
 {
     return QStringList{QStringLiteral("--dir"), dir, QStringLiteral("--date"), QLatin1String(kDay)}
            + commands;
+}
+
+CliResult RunDay(const DayDir &dir, const QStringList &commands, const QDateTime &now, const QString &locale)
+{
+    CliRun run;
+    run.args = DayArgs(dir.path(), commands);
+    run.now = now;
+    run.locale = locale;
+    return RunCli(run);
 }
 
 } // namespace testsupport

@@ -24,7 +24,7 @@
 #include "ui_test_support.h"
 #include "widgets.h"
 
-using namespace uitest;
+using namespace testsupport;
 using absence::ui::SaveQuestion;
 
 namespace {
@@ -167,7 +167,7 @@ TEST_P(SaveQuestionTest, AnswerDecidesSavingAndClosing)
     if (answer.saves) {
         const QList<QByteArray> saved = absence::SplitRecordText(day.read(RecordName()));
         EXPECT_EQ(saved.size(), before.size() + 1);
-        EXPECT_TRUE(saved.contains(Sj(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+        EXPECT_TRUE(saved.contains(StampLine(QStringLiteral("9:30:15"))));
         EXPECT_TRUE(day.read(RecordName()).endsWith("\r\n"));
     }
 }
@@ -195,7 +195,7 @@ TEST_F(CollectionWindowTest, EnterAsSoonAsTheWindowOpensAsksToSave)
             Press(Qt::Key_Return);
         });
     RunCollection(op);
-    EXPECT_TRUE(day.read(RecordName()).contains(Sj(QStringLiteral("最終更新：2026/12/08 9:30:15"))));
+    EXPECT_TRUE(day.read(RecordName()).contains(StampLine(QStringLiteral("9:30:15"))));
     EXPECT_TRUE(QTest::qWaitForWindowActive(top.get())) << "the start window is in front again";
 }
 
@@ -227,9 +227,9 @@ TEST_F(CollectionWindowTest, EmptyListErrorsLeaveTheWindowOpen)
 TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
 {
     const QStringList dayLines = DayLines();
-    day.write(QStringLiteral("2026-12-08A0.TXT"), SjLines({dayLines[0], dayLines[1]}));
-    ASSERT_TRUE(QDir().mkdir(QStringLiteral("2026-12-08A2.TXT")));
-    day.write(QStringLiteral("2026-12-08A5.TXT"), SjLines({dayLines[2]}));
+    day.write(DataName(0), SjLines({dayLines[0], dayLines[1]}));
+    ASSERT_TRUE(QDir().mkdir(DataName(2)));
+    day.write(DataName(5), SjLines({dayLines[2]}));
     QStringList shown;
     int extent = -1;
     Operator op;
@@ -251,10 +251,10 @@ TEST_F(CollectionWindowTest, ReadErrorKeepsTheLinesReadSoFar)
 TEST_F(CollectionWindowTest, DataFileStillBeingWrittenIsASharingViolation)
 {
     const QStringList dayLines = DayLines();
-    day.write(QStringLiteral("2026-12-08A0.TXT"), SjLines({dayLines[0], dayLines[1]}));
-    day.write(QStringLiteral("2026-12-08A4.TXT"), Sj(dayLines[2]).left(12));
+    day.write(DataName(0), SjLines({dayLines[0], dayLines[1]}));
+    day.write(DataName(4), Sj(dayLines[2]).left(12));
     // A station still writing data file 4.
-    QFile writer(day.file(QStringLiteral("2026-12-08A4.TXT")));
+    QFile writer(day.file(DataName(4)));
     ASSERT_TRUE(writer.open(QIODevice::WriteOnly | QIODevice::Append));
     QStringList shown;
     Operator op;
@@ -290,7 +290,7 @@ TEST_F(CollectionWindowTest, WorkingDirectoryRemovedWhileTheWindowIsOpen)
     })
         .then<SaveQuestion>([](SaveQuestion *) { Press(Qt::Key_Return); })
         .then<QMessageBox>([](QMessageBox *box) {
-            ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙ 2026-12-08A.TXT を作成できません."));
+            ExpectErrorReport(box, QStringLiteral("ﾌｧｲﾙ %1 を作成できません.").arg(RecordName()));
             Press(Qt::Key_Return);
         })
         .then<QMessageBox>([](QMessageBox *box) {
@@ -369,19 +369,19 @@ TEST_F(CollectionWindowTest, NoticeOfNewNotificationsComesAfterAStationWritesAnd
                         .arg(form->Items().Count());
         };
         step("opened");
-        day.write(QStringLiteral("2026-12-08A0.TXT"), day.read(QStringLiteral("2026-12-08A0.TXT"))
+        day.write(DataName(0), day.read(DataName(0))
                                                           + Sj(QStringLiteral("*9:40:00 1-1=7番 森 蓮 発熱のため欠席\r\n")));
         step("a station appended");
         step("a second tick");
         Click(form->BitBtn2);
         step("collected");
         step("nothing changed");
-        day.write(QStringLiteral("2026-12-08A6.TXT"), Sj(QStringLiteral("@10:02:00 2-2=1番 青木 凛 通院のため遅刻")));
+        day.write(DataName(6), Sj(QStringLiteral("@10:02:00 2-2=1番 青木 凛 通院のため遅刻")));
         step("a new station file");
-        QFile::remove(day.file(QStringLiteral("2026-12-08A6.TXT")));
+        QFile::remove(day.file(DataName(6)));
         Click(form->BitBtn2);
         step("collected, its file gone");
-        QFile::remove(day.file(QStringLiteral("2026-12-08A3.TXT")));
+        QFile::remove(day.file(DataName(3)));
         step("a station's file removed");
         step("and a tick later");
         Click(form->BitBtn2);
@@ -441,11 +441,11 @@ TEST_F(CollectionWindowTest, PrintPreviewAndPdfOfTheListAsItStands)
         .then<QFileDialog>([&](QFileDialog *dialog) {
             EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(day.path()).canonicalPath());
             ASSERT_EQ(dialog->selectedFiles().size(), 1);
-            EXPECT_EQ(QFileInfo(dialog->selectedFiles().first()).fileName(), QStringLiteral("2026-12-08.pdf"));
+            EXPECT_EQ(QFileInfo(dialog->selectedFiles().first()).fileName(), DayFile(QStringLiteral(".pdf")));
             static_cast<QDialog *>(dialog)->accept(); // as its Save button does
         });
     RunCollection(op);
-    EXPECT_TRUE(day.read(QStringLiteral("2026-12-08.pdf")).startsWith("%PDF-"));
+    EXPECT_TRUE(day.read(DayFile(QStringLiteral(".pdf"))).startsWith("%PDF-"));
 }
 
 TEST_F(CollectionWindowTest, TheWholeDay)
@@ -473,7 +473,7 @@ TEST_F(CollectionWindowTest, TheWholeDay)
         Click(form->BitBtn3);
     });
     RunCollection(again);
-    QStringList expected = DayLines() << QStringLiteral("最終更新：2026/12/08 9:30:15");
+    QStringList expected = DayLines() << StampText(QStringLiteral("9:30:15"));
     expected.sort();
     reopened.sort();
     EXPECT_EQ(reopened, expected);

@@ -9,31 +9,25 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUuid>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
-#include <functional>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
+#include <unistd.h>
 
-#include "services.h"
+#include "support.h"
 
 namespace {
 
 const QString kBuildUi = QStringLiteral(ABSENCE_BINARY_DIR "/ui");
 
-// Generous: starting Qt on a virtual display while CI builds beside it has
-// taken over 20 s; only a failing run waits this long.
-bool WaitFor(const std::function<bool()> &done, int ms = 60000)
-{
-    for (int waited = 0; waited < ms; waited += 50) {
-        if (done())
-            return true;
-        QThread::msleep(50);
-    }
-    return done();
-}
+// Generous watchdogs: starting Qt on a virtual display while CI builds beside
+// it has taken over 20 s. Every wait below ends on the event itself.
+constexpr int kPatienceMs = 60000;
 
 // Processes running `exe` that carry this test's marker in their environment
 // (other suites may run the same programs at the same time).
@@ -56,10 +50,19 @@ QList<pid_t> Processes(const QString &exe, const QByteArray &marker)
     return found;
 }
 
-bool Gone(pid_t pid)
+// Ends `pid` with `sig` and waits until it has exited: its pidfd becomes
+// readable then (it need not be our child, and need not be reaped).
+bool Stop(pid_t pid, int sig, int ms)
 {
-    // A zombie no longer has an executable.
-    return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).isEmpty();
+    // glibc 2.36's <sys/pidfd.h> declares pidfd_open() without C linkage.
+    const int fd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0)
+        return errno == ESRCH;
+    ::kill(pid, sig);
+    pollfd ended{fd, POLLIN, 0};
+    const bool gone = ::poll(&ended, 1, ms) == 1;
+    ::close(fd);
+    return gone;
 }
 
 class LaunchTest : public ::testing::Test {
@@ -72,17 +75,18 @@ protected:
         ASSERT_TRUE(m_root.isValid());
 
         // Xvfb picks a free display and writes its number on -displayfd.
+        // -noreset: by default the server resets whenever its last client
+        // leaves (an error box closed, a probe done), and refuses the clients
+        // that connect meanwhile.
         m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                              QStringLiteral("-screen"), QStringLiteral("0"),
-                                              QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                              QStringLiteral("tcp")});
+                                              QStringLiteral("-noreset"), QStringLiteral("-screen"),
+                                              QStringLiteral("0"), QStringLiteral("1280x1024x24"),
+                                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         ASSERT_TRUE(m_xvfb.waitForStarted(10000));
         QByteArray number;
-        ASSERT_TRUE(WaitFor([&] {
-            m_xvfb.waitForReadyRead(50);
+        while (!number.contains('\n') && m_xvfb.waitForReadyRead(kPatienceMs))
             number += m_xvfb.readAllStandardOutput();
-            return number.contains('\n');
-        }));
+        ASSERT_TRUE(number.contains('\n')) << "Xvfb gave no display number";
         m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
 
         m_env = QProcessEnvironment::systemEnvironment();
@@ -110,9 +114,8 @@ protected:
     {
         for (const QString &exe : {Program(), Launcher()}) {
             for (pid_t pid : Processes(exe, m_marker)) {
-                ::kill(pid, SIGTERM);
-                if (!WaitFor([pid] { return Gone(pid); }, 5000))
-                    ::kill(pid, SIGKILL);
+                if (!Stop(pid, SIGTERM, 5000))
+                    Stop(pid, SIGKILL, 5000);
             }
         }
         m_xvfb.terminate();
@@ -145,17 +148,23 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    // Whether `pid` shows a window titled exactly `title` on the display.
-    bool ShowsWindow(pid_t pid, const QString &title) const
+    // The process whose window titled exactly `title` is mapped on the
+    // display, once it is; 0 when none comes. xdotool's --sync waits for it
+    // over one connection.
+    pid_t WindowOwner(const QString &title) const
     {
         QProcess xdotool;
         xdotool.setProcessEnvironment(m_env);
         xdotool.start(QStringLiteral("xdotool"),
-                      {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                       QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                       QLatin1Char('^') + title + QLatin1Char('$')});
-        return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0
-               && !xdotool.readAllStandardOutput().trimmed().isEmpty();
+                      {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                       QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$'),
+                       QStringLiteral("getwindowpid")});
+        if (!xdotool.waitForFinished(kPatienceMs)) {
+            xdotool.kill();
+            xdotool.waitForFinished();
+            return 0;
+        }
+        return xdotool.exitCode() == 0 ? pid_t(xdotool.readAllStandardOutput().trimmed().toInt()) : 0;
     }
 
     QTemporaryDir m_root;
@@ -169,22 +178,17 @@ TEST_F(LaunchTest, OpeningAFolderStartsTheProgramThereWithItsStartWindow)
 {
     const QString folder = m_root.filePath(QStringLiteral("欠席連絡 12月8日 事務室"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    QFile data(folder + QStringLiteral("/2026-12-08A0.TXT"));
+    QFile data(folder + QLatin1Char('/') + testsupport::DataName(0));
     ASSERT_TRUE(data.open(QIODevice::WriteOnly));
-    data.write(absence::ToCp932(QStringLiteral("*7:45:10 1-2=山田 太郎 発熱のため欠席\r\n")));
+    data.write(testsupport::Sj(QStringLiteral("*7:45:10 1-2=山田 太郎 発熱のため欠席\r\n")));
     data.close();
 
     Launch(folder);
 
-    pid_t pid = 0;
-    ASSERT_TRUE(WaitFor([&] {
-        const QList<pid_t> found = Processes(Program(), m_marker);
-        pid = found.isEmpty() ? 0 : found.first();
-        return pid != 0;
-    })) << "no absence-collector started; stderr: " << Stderr().toStdString();
+    const pid_t pid = WindowOwner(QStringLiteral("欠席連絡集積"));
+    ASSERT_NE(pid, 0) << "no start window on " << m_display.toStdString() << "; stderr: " << Stderr().toStdString();
+    EXPECT_TRUE(Processes(Program(), m_marker).contains(pid)) << "the window is not the program's";
     EXPECT_EQ(QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid)), QFileInfo(folder).canonicalFilePath());
-    EXPECT_TRUE(WaitFor([&] { return ShowsWindow(pid, QStringLiteral("欠席連絡集積")); }))
-        << "no start window on " << m_display.toStdString() << "; stderr: " << Stderr().toStdString();
 }
 
 TEST_F(LaunchTest, AFolderThatCannotBeEnteredShowsTheErrorBoxAndStartsNothing)
@@ -198,18 +202,14 @@ TEST_F(LaunchTest, AFolderThatCannotBeEnteredShowsTheErrorBoxAndStartsNothing)
         SCOPED_TRACE(folder.toStdString());
         Launch(folder);
 
-        pid_t launcher = 0;
-        EXPECT_TRUE(WaitFor([&] {
-            const QList<pid_t> found = Processes(Launcher(), m_marker);
-            launcher = found.isEmpty() ? 0 : found.first();
-            return launcher != 0 && ShowsWindow(launcher, QStringLiteral("absence-collector"));
-        })) << "no error box; stderr: " << Stderr().toStdString();
+        const pid_t launcher = WindowOwner(QStringLiteral("absence-collector"));
+        EXPECT_NE(launcher, 0) << "no error box; stderr: " << Stderr().toStdString();
+        EXPECT_TRUE(Processes(Launcher(), m_marker).contains(launcher)) << "the box is not the launcher's";
         EXPECT_TRUE(Stderr().contains(QStringLiteral("ﾌｫﾙﾀﾞ %1 は開けません.").arg(folder))) << Stderr().toStdString();
         EXPECT_TRUE(Processes(Program(), m_marker).isEmpty()) << "the program started elsewhere";
 
         if (launcher) {
-            ::kill(launcher, SIGTERM);
-            EXPECT_TRUE(WaitFor([launcher] { return Gone(launcher); }, 10000));
+            EXPECT_TRUE(Stop(launcher, SIGTERM, kPatienceMs)) << "the launcher outlived its error box";
         }
         QFile::remove(StderrPath());
     }

@@ -182,7 +182,7 @@ void CheckWindowFrame(QWidget *window, const QString &title, QSize size)
     EXPECT_FALSE(window->windowIcon().isNull());
 }
 
-class LayoutTest : public uitest::UiTest {};
+class LayoutTest : public testsupport::UiTest {};
 
 TEST_F(LayoutTest, StartWindowControls)
 {

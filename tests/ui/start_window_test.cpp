@@ -21,7 +21,7 @@
 #include "ui_test_support.h"
 #include "widgets.h"
 
-using namespace uitest;
+using namespace testsupport;
 
 namespace {
 
@@ -38,7 +38,7 @@ std::function<void(QMessageBox *)> AcknowledgeNoRecord()
 
 TEST_F(StartWindowTest, ClocksShowTheirNameUntilTheFirstTickThenTheMoment)
 {
-    EXPECT_EQ(top->DateTimePicker1->date(), kDay) << "today, from the clock";
+    EXPECT_EQ(top->DateTimePicker1->date(), Day()) << "today, from the clock";
     TForm1 form(top.get());
     EXPECT_EQ(top->Label2->text(), QStringLiteral("Label2"));
     EXPECT_EQ(form.Label1->text(), QStringLiteral("Label1"));
@@ -47,7 +47,7 @@ TEST_F(StartWindowTest, ClocksShowTheirNameUntilTheFirstTickThenTheMoment)
         EXPECT_EQ(timer->interval(), 1000);
     }
 
-    m_clock->set(QDateTime(kDay, QTime(7, 5, 9)));
+    japanese.clock().set(At(7, 5, 9));
     // The first ticks, a second after the windows were made.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return top->Label2->text() != QStringLiteral("Label2") && form.Label1->text() != QStringLiteral("Label1"); },
@@ -59,7 +59,7 @@ TEST_F(StartWindowTest, ClocksShowTheirNameUntilTheFirstTickThenTheMoment)
     EXPECT_EQ(form.Label1->geometry(), QRect(QPoint(168, 72), form.Label1->sizeHint()));
     EXPECT_GT(top->Label2->width(), 118);
 
-    m_clock->set(QDateTime(kDay, QTime(0, 0, 0)));
+    japanese.clock().set(At(0, 0));
     top->Timer1Timer();
     EXPECT_EQ(top->Label2->text(), QStringLiteral("2026/12/08"));
 }

@@ -14,7 +14,7 @@
 #include "start_window.h"
 #include "widgets.h"
 
-namespace uitest {
+namespace testsupport {
 
 namespace {
 
@@ -138,32 +138,16 @@ void ProcessDeferredDeletes()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-UiTest::UiTest()
-    : m_clock(std::make_shared<absence::FixedClock>(QDateTime(kDay, QTime(9, 30, 15)))),
-      m_services(m_clock, absence::LocaleSettings::fromName(QStringLiteral("ja_JP")))
-{
-}
-
-UiTest::~UiTest() = default;
-
-void UiTest::SetUp()
-{
-    ASSERT_TRUE(day.isValid());
-    m_previousDir = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(day.path()));
-}
-
 void UiTest::TearDown()
 {
-    QDir::setCurrent(m_previousDir);
     ProcessDeferredDeletes();
 }
 
 void WindowTest::SetUp()
 {
-    UiTest::SetUp();
+    ASSERT_TRUE(day.isValid());
     top = std::make_unique<TForm_top>();
-    top->DateTimePicker1->setDate(kDay);
+    top->DateTimePicker1->setDate(Day());
     top->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(top.get()));
 }
@@ -196,10 +180,10 @@ QStringList DayLines()
 void WindowTest::WriteDayData() const
 {
     const QStringList lines = DayLines();
-    day.write(QStringLiteral("2026-12-08A0.TXT"),
+    day.write(DataName(0),
               SjLines({lines[0], QStringLiteral("*7:25:00 2-1=30番 伊藤 翔 発熱のため欠席"), QString()}));
-    day.write(QStringLiteral("2026-12-08A3.TXT"), SjLines({lines[2], lines[3]}));
-    day.write(QStringLiteral("2026-12-08A9.TXT"), Sj(lines[4])); // no line end
+    day.write(DataName(3), SjLines({lines[2], lines[3]}));
+    day.write(DataName(9), Sj(lines[4])); // no line end
 }
 
-} // namespace uitest
+} // namespace testsupport

@@ -1,33 +1,24 @@
 #pragma once
-// What the GUI tests share: an operator that answers modal windows as they
-// come up, key presses to the focused control, and a fixture that gives each
-// test its own working directory, a fixed clock and Japanese locale settings.
+// What the GUI tests add to the shared support: an operator that answers
+// modal windows as they come up, key presses to the focused control, and the
+// fixture of every GUI test (the shared day's folder as the working
+// directory, the fixed clock and the Japanese locale).
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <ostream>
 
-#include "services.h"
 #include "support.h"
 #include "start_window.h"
 
 class QMessageBox;
 
-namespace uitest {
-
-using testsupport::Sj;
-using testsupport::SjLines;
+namespace testsupport {
 
 // Answers modal windows in the order they are expected. Each step runs when
 // a modal window of its kind is in front that no earlier step has handled;
@@ -84,21 +75,12 @@ void ProcessDeferredDeletes();
 
 class UiTest : public ::testing::Test {
 protected:
-    static inline const QDate kDay{2026, 12, 8};
-
-    UiTest();
-    ~UiTest() override;
-
-    void SetUp() override;
     void TearDown() override;
 
+    // The clock shows seconds that are not zero.
+    JapaneseDay japanese{At(9, 30, 15)};
     // The working directory of the test.
-    testsupport::DayDir day;
-    std::shared_ptr<absence::FixedClock> m_clock;
-
-private:
-    absence::ScopedServices m_services;
-    QString m_previousDir;
+    WorkDir day;
 };
 
 // The start window shown and active for the picked day, with helpers for
@@ -114,13 +96,10 @@ protected:
     // Data files for the day: 0, 3 and 9, five lines in all, one with a
     // one-digit hour, one empty line between.
     void WriteDayData() const;
-    // The record file name of the picked day.
-    static QString RecordName() { return QStringLiteral("2026-12-08A.TXT"); }
-
     std::unique_ptr<TForm_top> top;
 };
 
 // The day's five lines as the list holds them once collected.
 QStringList DayLines();
 
-} // namespace uitest
+} // namespace testsupport

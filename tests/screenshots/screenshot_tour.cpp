@@ -1,0 +1,174 @@
+// The screenshot tour of scripts/screenshots: the program's own windows taken
+// through a day as the operator would, each stop saved as a picture of the
+// window in front. The window draws the picture itself, so nothing of another
+// window can show in it. A tool of the build tree, never installed.
+//
+//   absence-screenshot-tour DAY OUTPUT_DIR [PREFIX]
+//
+// It works in the day's folder (the current directory) with the system's
+// locale, as the program does. The stops, saved as OUTPUT_DIR/PREFIXname.png:
+// start-window; no-record-message (run collection on a day without a
+// record); error-report (time order on the empty list); collection-window
+// (collect, then time order); save-question (save); held-file-error (collect
+// again while the tour holds the day's last data file open for writing, as a
+// station still writing it would).
+
+#include <QApplication>
+#include <QDate>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+#include "application.h"
+#include "collection_window.h"
+#include "day_files.h"
+#include "dialogs.h"
+#include "platform/platform.h"
+#include "services.h"
+#include "start_window.h"
+#include "widgets.h"
+
+namespace {
+
+// Time for a window to come up and take the focus before its picture.
+constexpr int kSettle = 500;
+
+class Tour {
+public:
+    Tour(QString output, QString prefix) : m_output(std::move(output)), m_prefix(std::move(prefix)) {}
+
+    // The window in front, which must be a `kind`, saved as a picture;
+    // false (and said) otherwise.
+    bool Take(const char *name, const char *kind)
+    {
+        QApplication::processEvents();
+        QWidget *front = QApplication::activeModalWidget();
+        if (!front)
+            front = QApplication::activeWindow();
+        const QString path = QDir(m_output).filePath(m_prefix + QLatin1String(name) + QStringLiteral(".png"));
+        if (!front || !front->inherits(kind) || !front->grab().save(path)) {
+            std::fprintf(stderr, "screenshot tour: no %s in front for %s\n", kind, name);
+            m_failed = true;
+            return false;
+        }
+        std::printf("%s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData());
+        std::fflush(stdout);
+        return true;
+    }
+
+    void Fail(const char *what)
+    {
+        std::fprintf(stderr, "screenshot tour: %s\n", what);
+        m_failed = true;
+        QApplication::closeAllWindows();
+    }
+
+    bool failed() const { return m_failed; }
+
+    // Holds the day's last data file open for writing until the tour ends.
+    bool HoldLastDataFile()
+    {
+        for (int digit = 9; digit >= 0; --digit) {
+            const QString path = absence::DataFilePath(digit);
+            if (absence::IsFileAbsent(path))
+                continue;
+            m_held.setFileName(path);
+            return m_held.open(QIODevice::WriteOnly | QIODevice::Append);
+        }
+        return false;
+    }
+
+private:
+    QString m_output, m_prefix;
+    QFile m_held;
+    bool m_failed = false;
+};
+
+void PressReturn(QWidget *target)
+{
+    if (!target)
+        return;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+// Runs `step` after the pause; a step that opens a modal box schedules the
+// next one before it blocks in the box.
+void After(int ms, std::function<void()> step)
+{
+    QTimer::singleShot(ms, qApp, std::move(step));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    absence::platform::PrepareProcess();
+    QApplication app(argc, argv);
+    absence::ui::InitialiseApplication();
+    absence::setLocaleSettings(absence::LocaleSettings::fromSystem());
+    const QStringList args = QApplication::arguments();
+    const QDate day = args.size() > 2 ? QDate::fromString(args.at(1), Qt::ISODate) : QDate();
+    if (!day.isValid() || !QDir(args.at(2)).exists()) {
+        std::fprintf(stderr, "usage: absence-screenshot-tour DAY OUTPUT_DIR [PREFIX]\n");
+        return 2;
+    }
+    Tour tour(args.at(2), args.value(3));
+
+    TForm_top top;
+    top.show();
+    top.activateWindow();
+    top.DateTimePicker1->setDate(day);
+    QPointer<TForm_top> start(&top);
+    After(1500, [&tour, start] {
+        tour.Take("start-window", "TForm_top");
+        After(kSettle, [&tour] {
+            tour.Take("no-record-message", "QMessageBox");
+            After(kSettle, [&tour] {
+                auto *form = qobject_cast<TForm1 *>(QApplication::activeModalWidget());
+                if (!form)
+                    return tour.Fail("no collection window after the no-record message");
+                After(kSettle, [&tour] {
+                    tour.Take("error-report", "QMessageBox");
+                    PressReturn(QApplication::activeModalWidget());
+                });
+                form->BitBtn4->click(); // the empty list: the error report
+                form->BitBtn2->click();
+                form->BitBtn4->click();
+                form->activateWindow();
+                After(kSettle, [&tour, form] {
+                    tour.Take("collection-window", "TForm1");
+                    After(kSettle, [&tour, form] {
+                        tour.Take("save-question", "absence::ui::SaveQuestion");
+                        if (auto *question = qobject_cast<absence::ui::SaveQuestion *>(QApplication::activeModalWidget()))
+                            question->noButton()->click();
+                        if (!tour.HoldLastDataFile())
+                            return tour.Fail("cannot hold a data file of the day open");
+                        After(kSettle, [&tour, form] {
+                            After(kSettle, [&tour] {
+                                if (tour.Take("held-file-error", "QMessageBox"))
+                                    PressReturn(QApplication::activeModalWidget());
+                            });
+                            form->BitBtn2->click(); // collects into the held file: the error box
+                            After(kSettle, [form] { form->BitBtn3->click(); });
+                            After(2 * kSettle, [] { QApplication::closeAllWindows(); });
+                        });
+                    });
+                    form->BitBtn1->click();
+                });
+            });
+            PressReturn(QApplication::activeModalWidget());
+        });
+        if (start)
+            start->BitBtn1->click();
+    });
+    const int status = app.exec();
+    return tour.failed() ? 1 : status;
+}
