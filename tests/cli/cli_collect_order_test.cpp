@@ -3,7 +3,9 @@
 
 #include "cli_data.h"
 #include "cli_harness.h"
+#include "services.h"
 
+#include <QStringEncoder>
 #include <gtest/gtest.h>
 
 using namespace clitest;
@@ -40,6 +42,21 @@ TEST(CliCollect, CollectPrintsEveryLineInCollationOrder)
     EXPECT_TRUE(isSubsequence({G, D}, printed)) << r.out.constData();
     EXPECT_TRUE(r.out.endsWith('\n'));
     EXPECT_FALSE(r.out.contains('\r'));
+}
+
+TEST(CliCollect, FilesSavedAsUtf8OrUtf16GiveTheSameMorning)
+{
+    DayDir dir;
+    writeMorning(dir);
+    // A1 as today's Notepad saves it, A3 with a byte order mark, A9 in UTF-16.
+    for (const auto &[digit, mark] : {std::pair{1, ""}, {3, "\xEF\xBB\xBF"}, {9, "\xFF\xFE"}}) {
+        const QString name = QStringLiteral("2026-12-08A%1.TXT").arg(digit);
+        const QString text = absence::FromCp932(dir.read(name));
+        dir.write(name, mark + (digit == 9 ? QStringEncoder(QStringEncoder::Utf16LE).encode(text) : text.toUtf8()));
+    }
+    const CliResult r = RunIn(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.outLines(), morningByTime());
 }
 
 TEST(CliCollect, TimeOrder)
