@@ -175,8 +175,10 @@ void Load(AbsenceList &list, const QString &path)
     if (file.bytes->size() >= 0)
         filler.ReserveForBytes(file.bytes->size());
     // A record edited and saved as UTF-8 comes back as code page 932, and is
-    // written so at the next save.
-    const std::unique_ptr<ByteSource> text = Cp932Text(std::move(file.bytes), '\0');
+    // written so at the next save. One we saved holds a last-update line,
+    // and is read as it is even when a garbled first line begins with the
+    // bytes of a byte order mark.
+    const std::unique_ptr<ByteSource> text = Cp932Text(std::move(file.bytes), '\0', LastUpdateMark);
     RecordSplitter splitter([&](QByteArrayView line) { filler.Append(line); });
     for (;;) {
         QByteArrayView piece;

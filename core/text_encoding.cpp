@@ -33,7 +33,10 @@ constexpr char Geta[] = "\x81\xAC";
 
 class Cp932Reader : public ByteSource {
 public:
-    Cp932Reader(std::unique_ptr<ByteSource> file, char end) : m_file(std::move(file)), m_end(end) {}
+    Cp932Reader(std::unique_ptr<ByteSource> file, char end, QByteArrayView ownLine)
+        : m_file(std::move(file)), m_end(end), m_own(ownLine.toByteArray())
+    {
+    }
 
     bool Next(QByteArrayView &piece) override;
     int errorCode() const override { return m_file->errorCode(); }
@@ -48,6 +51,7 @@ private:
     void TakeStart(QByteArrayView in);
     void DecideStart();
     void Sniff(QByteArrayView in);
+    void LookForOwnLine(QByteArrayView in);
     bool Validate(QByteArrayView in, bool last);
     void Settle(Form form);
     void Convert(QByteArrayView in, bool last);
@@ -56,10 +60,14 @@ private:
 
     std::unique_ptr<ByteSource> m_file;
     const char m_end;
+    const QByteArray m_own;
     Form m_form = Form::Start;
     bool m_ended = false;
     bool m_failed = false;
     QByteArray m_head; // the first bytes, while they may be a byte order mark
+    QByteArray m_mark; // the byte order mark found
+    bool m_lookingForOwn = false; // a marked file held while it may be our own
+    qsizetype m_looked = 0; // bytes of m_held looked through for it
     QByteArray m_held; // bytes waiting for the decision
     QByteArray m_out;  // the piece handed out last, when it is not the file's own
     bool m_longSequence = false; // a UTF-8 sequence of three bytes or more seen
@@ -133,7 +141,10 @@ void Cp932Reader::Take(QByteArrayView in)
         m_out.append(in);
         return;
     default:
-        Convert(in, false);
+        if (m_lookingForOwn)
+            LookForOwnLine(in);
+        else
+            Convert(in, false);
     }
 }
 
@@ -156,19 +167,47 @@ void Cp932Reader::DecideStart()
 {
     const QByteArray head = std::exchange(m_head, QByteArray());
     QByteArrayView rest = head;
-    if (head.startsWith("\xEF\xBB\xBF")) {
+    if (head.startsWith("\xEF\xBB\xBF"))
         m_form = Form::Utf8;
-        rest = rest.sliced(3);
-    } else if (head.startsWith("\xFF\xFE")) {
+    else if (head.startsWith("\xFF\xFE"))
         m_form = Form::Utf16Le;
-        rest = rest.sliced(2);
-    } else if (head.startsWith("\xFE\xFF")) {
+    else if (head.startsWith("\xFE\xFF"))
         m_form = Form::Utf16Be;
-        rest = rest.sliced(2);
-    } else {
+    else
         m_form = Form::Undecided;
+    if (m_form != Form::Undecided) {
+        m_mark = head.left(m_form == Form::Utf8 ? 3 : 2);
+        rest = rest.sliced(m_mark.size());
+        m_lookingForOwn = !m_own.isEmpty();
     }
     Take(rest);
+}
+
+// A file we wrote ourselves begins with a mark only when its first line
+// does; its own line (the record's last-update mark) tells it apart.
+void Cp932Reader::LookForOwnLine(QByteArrayView in)
+{
+    m_held.append(in);
+    const qsizetype end = m_held.indexOf(m_end, m_looked);
+    const qsizetype scope = end < 0 ? m_held.size() : end;
+    for (qsizetype at = std::max<qsizetype>(0, m_looked - m_own.size());; ++at) {
+        at = m_held.indexOf(m_own, at);
+        if (at < 0 || at + m_own.size() > scope)
+            break;
+        const char before = at == 0 ? '\0' : m_held[at - 1];
+        if (before == '\r' || before == '\n') {
+            m_lookingForOwn = false;
+            m_form = Form::Cp932;
+            m_out.append(m_mark);
+            m_out.append(std::exchange(m_held, QByteArray()));
+            return;
+        }
+    }
+    m_looked = m_held.size();
+    if (end >= 0) {
+        m_lookingForOwn = false;
+        Convert(std::exchange(m_held, QByteArray()), false);
+    }
 }
 
 void Cp932Reader::Sniff(QByteArrayView in)
@@ -308,15 +347,19 @@ void Cp932Reader::End()
         DecideStart();
     if (m_form == Form::Undecided)
         Settle(Validate({}, true) && m_longSequence ? Form::Utf8 : Form::Cp932);
+    if (m_lookingForOwn) {
+        m_lookingForOwn = false;
+        Convert(std::exchange(m_held, QByteArray()), false);
+    }
     if (m_form != Form::Cp932)
         Convert({}, true);
 }
 
 } // namespace
 
-std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end)
+std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end, QByteArrayView ownLine)
 {
-    return std::make_unique<Cp932Reader>(std::move(file), end);
+    return std::make_unique<Cp932Reader>(std::move(file), end, ownLine);
 }
 
 } // namespace absence

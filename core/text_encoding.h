@@ -23,6 +23,11 @@ namespace absence {
 // from its first non-ASCII one on are held back. Code page 932 Japanese is
 // decided within its first characters, so only files that are UTF-8 (or
 // hold nothing that tells) are held whole.
-std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end);
+//
+// A file with a mark that holds `ownLine` at the start of a line (after CR
+// or LF, before the first `end`) is one this program wrote in code page 932
+// whose first line happens to begin with a mark's bytes: it is read byte for
+// byte. Such a file is held whole until that is known.
+std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end, QByteArrayView ownLine = {});
 
 } // namespace absence

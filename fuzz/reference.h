@@ -130,10 +130,16 @@ inline Bytes Cp932Char(char32_t c)
 }
 
 // A file's bytes as code page 932: converted when it starts with a byte order
-// mark, or when its bytes before the first `end` are all valid UTF-8 with a
-// sequence of three bytes or more; otherwise the bytes themselves.
-inline Bytes AsCp932(const Bytes &file, char end)
+// mark (unless `own` starts a line before the first `end`), or when its bytes
+// before the first `end` are all valid UTF-8 with a sequence of three bytes or
+// more; otherwise the bytes themselves.
+inline Bytes AsCp932(const Bytes &file, char end, const Bytes &own = Bytes())
 {
+    if (!own.empty()) {
+        const Bytes scope = file.substr(0, file.find(end));
+        if (scope.find("\r" + own) != Bytes::npos || scope.find("\n" + own) != Bytes::npos)
+            return file;
+    }
     std::u32string text;
     if (file.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         text = DecodeUtf8(file.substr(3));
@@ -282,11 +288,13 @@ inline int32_t ClassKey(const Bytes &line)
     return ParseLeadingInt(Trim(cls));
 }
 
-// "最終更新" in code page 932, then at least one more byte.
+// "最終更新" in code page 932.
+inline const Bytes LastUpdateMark = "\x8d\xc5\x8f\x49\x8d\x58\x90\x56";
+
+// The mark, then at least one more byte.
 inline bool IsLastUpdateLine(const Bytes &line)
 {
-    static const Bytes mark = "\x8d\xc5\x8f\x49\x8d\x58\x90\x56";
-    return line.size() > mark.size() && line.compare(0, mark.size(), mark) == 0;
+    return line.size() > LastUpdateMark.size() && line.compare(0, LastUpdateMark.size(), LastUpdateMark) == 0;
 }
 
 // The re-ordering done literally: neighbours exchanged, pass by pass, while
