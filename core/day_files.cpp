@@ -10,7 +10,18 @@ QDate ChosenDate = QDate::currentDate();
 
 QByteArray ShortDateText(const QDate &date)
 {
-    return ToCp932(localeSettings().renderShortDate(date));
+    // The same day is rendered for every file name and every stamp, and a
+    // rendering through the pattern is slow: the last one is kept.
+    thread_local QDate lastDate;
+    thread_local QString lastFormat;
+    thread_local QByteArray lastText;
+    const QString &format = localeSettings().shortDateFormat;
+    if (date != lastDate || format != lastFormat || lastText.isNull()) {
+        lastText = ToCp932(localeSettings().renderShortDate(date));
+        lastDate = date;
+        lastFormat = format;
+    }
+    return lastText;
 }
 
 QByteArray MakeDateTag(const QDate &date)
