@@ -44,9 +44,11 @@ const char *LineArena::Store(const char *data, size_t size)
         return m_blocks.back().get();
     }
     if (m_left < size) {
-        m_blocks.emplace_back(new char[BlockSize]);
+        const size_t block = std::max(m_nextBlock, size);
+        m_blocks.emplace_back(new char[block]);
         m_cursor = m_blocks.back().get();
-        m_left = BlockSize;
+        m_left = block;
+        m_nextBlock = std::min(2 * m_nextBlock, BlockSize);
     }
     char *at = m_cursor;
     std::memcpy(at, data, size);
@@ -61,6 +63,7 @@ void LineArena::Clear()
     m_blocks.shrink_to_fit();
     m_cursor = nullptr;
     m_left = 0;
+    m_nextBlock = FirstBlockSize;
     m_total = 0;
 }
 

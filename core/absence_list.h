@@ -22,10 +22,14 @@ public:
     size_t Bytes() const { return m_total; }
 
 private:
+    // Blocks grow from the first to the largest size, so that a short list
+    // takes little.
+    static constexpr size_t FirstBlockSize = 4 * 1024;
     static constexpr size_t BlockSize = 64 * 1024;
     std::vector<std::unique_ptr<char[]>> m_blocks;
     char *m_cursor = nullptr;
     size_t m_left = 0;
+    size_t m_nextBlock = FirstBlockSize;
     size_t m_total = 0;
 };
 

@@ -3,7 +3,8 @@
 #include "absence_list.h"
 #include "day_files.h"
 #include "errors.h"
-#include "platform/platform.h"
+#include "files.h"
+#include "text_encoding.h"
 
 #include <algorithm>
 
@@ -15,10 +16,11 @@ constexpr char CtrlZ = '\x1a';
 } // namespace
 
 DataFileReader::DataFileReader(const QString &path)
-    : m_file(std::make_unique<platform::InputFile>(path, platform::Sharing::Readers))
 {
-    switch (m_file->outcome()) {
+    OpenedFile file = fileSystem().Open(path, platform::Sharing::Readers, ChunkSize);
+    switch (file.outcome) {
     case platform::InputFile::Outcome::Opened:
+        m_text = Cp932Text(std::move(file.bytes), CtrlZ);
         m_open = true;
         return;
     case platform::InputFile::Outcome::Shared:
@@ -26,7 +28,7 @@ DataFileReader::DataFileReader(const QString &path)
     case platform::InputFile::Outcome::ForeignLink:
         throw InOutError(AccessDeniedCode);
     default:
-        throw InOutError(m_file->errorCode());
+        throw InOutError(file.errorCode);
     }
 }
 
@@ -38,26 +40,23 @@ void DataFileReader::Close()
     if (!m_open)
         return;
     m_open = false;
-    if (!m_file->Close())
-        throw InOutError(m_file->errorCode());
+    if (!m_text->Close())
+        throw InOutError(m_text->errorCode());
 }
 
 bool DataFileReader::Fill()
 {
     if (m_eof || !m_open)
         return false;
-    m_buf.resize(ChunkSize);
-    const qint64 n = m_file->Read(m_buf.data(), ChunkSize);
-    if (n < 0) {
-        m_buf.clear();
-        m_pos = 0;
-        throw InOutError(m_file->errorCode());
-    }
-    m_buf.truncate(n);
+    m_buf = QByteArrayView();
     m_pos = 0;
-    if (n == 0)
+    QByteArrayView piece;
+    if (!m_text->Next(piece))
+        throw InOutError(m_text->errorCode());
+    m_buf = piece;
+    if (piece.isEmpty())
         m_eof = true;
-    return n > 0;
+    return !piece.isEmpty();
 }
 
 bool DataFileReader::ReadLine(QByteArray &line)
@@ -89,7 +88,7 @@ bool DataFileReader::ReadLine(QByteArray &line)
             // Nothing after a Ctrl-Z is ever read; the bytes before it on
             // its line still form a line, but a Ctrl-Z alone is no line.
             m_eof = true;
-            m_buf.clear();
+            m_buf = QByteArrayView();
             m_pos = 0;
             return !line.isEmpty();
         }
@@ -126,20 +125,23 @@ void Collect(AbsenceList &list)
     // Lines go straight into the list's storage; when an error ends the run,
     // the filler still publishes the lines read so far as it unwinds.
     AbsenceList::Filler filler(list);
+    // Named once for the run: a name costs a date rendering.
+    const std::array<QString, 10> paths = DataFilePaths();
     qint64 bytes = 0;
     // Only a hint for the storage: links are not followed for it, so that
     // one planted by someone else gives nothing away, not even a size.
-    for (int digit = 0; digit <= 9; ++digit) {
-        const QString found = FindEntry(DataFilePath(digit));
+    for (const QString &path : paths) {
+        const QString found = FindEntry(path);
         if (!found.isEmpty())
-            bytes += std::max<qint64>(0, platform::RegularFileSize(found));
+            bytes += std::max<qint64>(0, fileSystem().RegularFileSize(found));
     }
     filler.ReserveForBytes(bytes);
-    for (int digit = 0; digit <= 9; ++digit) {
-        const QString path = DataFilePath(digit);
-        if (IsFileAbsent(path))
+    for (const QString &path : paths) {
+        // Looked up afresh: a station may have written its file meanwhile.
+        const QString found = FindEntry(path);
+        if (found.isEmpty())
             continue;
-        DataFileReader reader(FindEntry(path));
+        DataFileReader reader(found);
         QByteArray line;
         while (reader.ReadLine(line)) {
             if (!line.isEmpty())

@@ -2,6 +2,7 @@
 // Reading a day's data files into the absence list.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <memory>
@@ -9,11 +10,10 @@
 namespace absence {
 
 class AbsenceList;
-namespace platform {
-class InputFile;
-}
+class ByteSource;
 
-// Reads a data file line by line. A line ends at CR, CR LF or LF; Ctrl-Z ends
+// Reads a data file line by line, as code page 932 (a file in UTF-8 or UTF-16
+// is converted, see Cp932Text). A line ends at CR, CR LF or LF; Ctrl-Z ends
 // the file; a last line without terminator still counts. Raises InOutError:
 // code 32 while another program holds the file open for writing, 5 for a
 // link that someone else planted.
@@ -31,9 +31,9 @@ public:
 private:
     bool Fill();
 
-    std::unique_ptr<platform::InputFile> m_file;
+    std::unique_ptr<ByteSource> m_text;
     bool m_open = false;
-    QByteArray m_buf;
+    QByteArrayView m_buf;
     qsizetype m_pos = 0;
     bool m_eof = false;
     bool m_skipLf = false; // a CR ended the last line; skip one LF after it

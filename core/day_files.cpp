@@ -1,5 +1,6 @@
 #include "day_files.h"
 
+#include "files.h"
 #include "platform/platform.h"
 #include "services.h"
 
@@ -9,7 +10,18 @@ QDate ChosenDate = QDate::currentDate();
 
 QByteArray ShortDateText(const QDate &date)
 {
-    return ToCp932(localeSettings().renderShortDate(date));
+    // The same day is rendered for every file name and every stamp, and a
+    // rendering through the pattern is slow: the last one is kept.
+    thread_local QDate lastDate;
+    thread_local QString lastFormat;
+    thread_local QByteArray lastText;
+    const QString &format = localeSettings().shortDateFormat;
+    if (date != lastDate || format != lastFormat || lastText.isNull()) {
+        lastText = ToCp932(localeSettings().renderShortDate(date));
+        lastDate = date;
+        lastFormat = format;
+    }
+    return lastText;
 }
 
 QByteArray MakeDateTag(const QDate &date)
@@ -28,7 +40,7 @@ QByteArray MakeDateTag(const QDate &date)
 QString WorkingDirectory()
 {
     // Read afresh each time: the directory may change or vanish between uses.
-    return platform::CurrentDirectory();
+    return fileSystem().CurrentDirectory();
 }
 
 static QString tagName()
@@ -46,6 +58,15 @@ QString DataFilePath(int digit)
     return WorkingDirectory() + platform::PathSeparator() + DataFileName(digit);
 }
 
+std::array<QString, 10> DataFilePaths()
+{
+    const QString head = WorkingDirectory() + platform::PathSeparator() + tagName() + QLatin1Char('A');
+    std::array<QString, 10> paths;
+    for (int digit = 0; digit <= 9; ++digit)
+        paths[size_t(digit)] = head + QString::number(digit) + QStringLiteral(".TXT");
+    return paths;
+}
+
 QString RecordFileName()
 {
     return tagName() + QStringLiteral("A.TXT");
@@ -58,14 +79,14 @@ QString RecordFilePath()
 
 bool IsDirectory(const QString &path)
 {
-    return platform::IsDirectory(path);
+    return fileSystem().IsDirectory(path);
 }
 
 QString FindEntry(const QString &path)
 {
     if (!IsDirectory(WorkingDirectory()))
         return QString();
-    return platform::FindEntry(path);
+    return fileSystem().FindEntry(path);
 }
 
 bool IsFileAbsent(const QString &path)

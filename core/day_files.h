@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <array>
 
 namespace absence {
 
@@ -25,6 +26,8 @@ bool IsDirectory(const QString &path);
 // Name and full path of data file `digit` (0..9) of ChosenDate.
 QString DataFileName(int digit);
 QString DataFilePath(int digit);
+// The paths of data files 0..9, made with one date rendering.
+std::array<QString, 10> DataFilePaths();
 // Name and full path of ChosenDate's record file.
 QString RecordFileName();
 QString RecordFilePath();

@@ -3,11 +3,9 @@
 #include "absence_list.h"
 #include "day_files.h"
 #include "errors.h"
+#include "files.h"
 #include "services.h"
-
-#include "platform/platform.h"
-
-#include <vector>
+#include "text_encoding.h"
 
 namespace absence {
 
@@ -59,14 +57,14 @@ void Save(AbsenceList &list)
 
     // Written beside the old record and put in its place only when complete,
     // so a failed or interrupted save leaves the old record as it was.
-    platform::RecordReplacement replacement(path);
-    if (!replacement.ready())
+    const std::unique_ptr<RecordWriter> replacement = fileSystem().ReplaceRecord(path);
+    if (!replacement->ready())
         throw FileCreateError(path);
     constexpr qsizetype ChunkSize = 64 * 1024;
+    // Grows up to a chunk: a short record takes a little memory.
     QByteArray chunk;
-    chunk.reserve(ChunkSize);
     auto writeOut = [&](const char *data, qsizetype size) {
-        if (!replacement.Write(data, size))
+        if (!replacement->Write(data, size))
             throw WriteError();
     };
     auto writeChunk = [&] {
@@ -88,7 +86,7 @@ void Save(AbsenceList &list)
             writeChunk();
     }
     writeChunk();
-    switch (replacement.Commit()) {
+    switch (replacement->Commit()) {
     case platform::RecordReplacement::Result::Done:
         return;
     case platform::RecordReplacement::Result::CannotCreate:
@@ -166,28 +164,32 @@ void Load(AbsenceList &list, const QString &path)
 {
     // Held to ourselves while it is read: refused while any other program
     // has it open.
-    platform::InputFile file(path, platform::Sharing::Exclusive);
-    if (file.outcome() != platform::InputFile::Outcome::Opened)
+    OpenedFile file = fileSystem().Open(path, platform::Sharing::Exclusive, 256 * 1024);
+    if (file.outcome != platform::InputFile::Outcome::Opened)
         throw FileOpenError(path);
 
     // Read in pieces straight into a fresh list, published only when the
     // whole file was read: a failed load leaves the list as it was.
     AbsenceList fresh;
     AbsenceList::Filler filler(fresh);
-    if (file.size() >= 0)
-        filler.ReserveForBytes(file.size());
+    if (file.bytes->size() >= 0)
+        filler.ReserveForBytes(file.bytes->size());
+    // A record edited and saved as UTF-8 comes back as code page 932, and is
+    // written so at the next save. One we saved holds a last-update line,
+    // and is read as it is even when a garbled first line begins with the
+    // bytes of a byte order mark.
+    const std::unique_ptr<ByteSource> text = Cp932Text(std::move(file.bytes), '\0', LastUpdateMark);
     RecordSplitter splitter([&](QByteArrayView line) { filler.Append(line); });
-    std::vector<char> chunk(256 * 1024);
     for (;;) {
-        const qint64 n = file.Read(chunk.data(), qint64(chunk.size()));
-        if (n < 0)
+        QByteArrayView piece;
+        if (!text->Next(piece))
             throw FileOpenError(path);
-        if (n == 0)
+        if (piece.isEmpty())
             break;
-        splitter.Feed(chunk.data(), size_t(n));
+        splitter.Feed(piece.data(), size_t(piece.size()));
     }
     splitter.Finish();
-    file.Close();
+    text->Close();
     filler.Commit();
     list.TakeFrom(fresh);
 }

@@ -1,6 +1,6 @@
 // Reads fuzzed bytes as a data file: the lines read must follow the reading
-// rules and hour normalisation exactly, and what the list stores never holds
-// a line break or a NUL.
+// rules, the conversion of a UTF-8 or UTF-16 file and hour normalisation
+// exactly, and what the list stores never holds a line break or a NUL.
 
 #include "fuzz_support.h"
 
@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzz::InstallServices();
-    fuzz::EnterScratchDirectory("data_file_fuzzer");
+    fuzz::Folder();
     return 0;
 }
 
@@ -18,18 +18,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    // The reader fills a 64 KiB buffer at a time; a filler in front moves the
-    // fuzzed bytes across that boundary (a CR in one chunk, its LF in the next).
-    std::string file;
-    if (data[0] & 1)
-        file.assign(65536 - data[1] % 64, 'x');
-    file.append(reinterpret_cast<const char *>(data) + 2, size - 2);
-    FUZZ_CHECK(fuzz::WriteFile("data.txt", file));
+    // Small pieces put line ends and characters across the reader's
+    // boundaries (a CR in one piece, its LF in the next).
+    fuzz::MemoryFolder &folder = fuzz::Folder();
+    folder.piece = data[0] & 1 ? data[1] % 64 + 1 : 0;
+    const std::string file(reinterpret_cast<const char *>(data) + 2, size - 2);
+    folder.entries.clear();
+    folder.entries[QStringLiteral("data.txt")].bytes = fuzz::Qt(file);
 
-    const QList<QByteArray> read = absence::ReadDataFile(QStringLiteral("data.txt"));
+    const QList<QByteArray> read = absence::ReadDataFile(fuzz::MemoryFolder::Path(QStringLiteral("data.txt")));
 
+    const std::string text = ref::AsCp932(file, '\x1a');
     std::vector<std::string> expected;
-    for (const std::string &line : ref::SplitDataFile(file)) {
+    for (const std::string &line : ref::SplitDataFile(text)) {
         if (!line.empty())
             expected.push_back(ref::NormaliseHour(line));
     }
@@ -41,9 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // One list per process: its Japanese collator is costly to set up.
     static absence::AbsenceList list;
     list.Assign(read);
-    std::vector<std::string> stored = fuzz::Std(list.Lines());
+    std::vector<std::string> stored = fuzz::Lines(list);
     for (const std::string &line : stored)
         FUZZ_CHECK(!fuzz::HoldsLineBreakOrNul(line));
-    FUZZ_CHECK(fuzz::Sorted(stored) == fuzz::Sorted(ref::CollectFile(file)));
+    FUZZ_CHECK(fuzz::Sorted(stored) == fuzz::Sorted(ref::CollectFile(text)));
     return 0;
 }

@@ -1,10 +1,11 @@
 // A whole day from fuzzed bytes: up to ten data files in a scratch working
 // directory, then collect, order by time, order by class, save and load.
 //
-// Input: byte 0 bit 7 set puts a directory in place of data file (byte 0 & 15);
-// byte 1 names data files 0..7 in lower case bit by bit; byte 2 leaves data
-// files 0..7 out bit by bit; the rest is split at "\xff\xfe" into the files'
-// contents, file 9 taking whatever follows the ninth split.
+// Input: byte 0 bit 7 set puts a directory in place of data file (byte 0 & 15),
+// bits 4-6 the pieces the files are read in (0: whole, else 1, 4, 16 ... 4096
+// bytes); byte 1 names data files 0..7 in lower case bit by bit; byte 2
+// leaves data files 0..7 out bit by bit; the rest is split at "\xff\xfe" into
+// the files' contents, file 9 taking whatever follows the ninth split.
 
 #include "fuzz_support.h"
 
@@ -19,18 +20,10 @@ namespace {
 
 const std::string Marker = "\xff\xfe";
 
-std::string DataName(int digit, bool lower)
+QString DataName(int digit, bool lower)
 {
-    return std::string("2026-12-08") + (lower ? "a" : "A") + char('0' + digit) + (lower ? ".txt" : ".TXT");
-}
-
-// What Adds into an empty list give: a stable sort by collation rank.
-std::vector<std::string> CollationSorted(const absence::AbsenceList &list, std::vector<std::string> lines)
-{
-    std::stable_sort(lines.begin(), lines.end(), [&](const std::string &x, const std::string &y) {
-        return list.Compare(fuzz::Qt(x), fuzz::Qt(y)) < 0;
-    });
-    return lines;
+    return QString::fromLatin1(std::string("2026-12-08") + (lower ? "a" : "A") + char('0' + digit)
+                               + (lower ? ".txt" : ".TXT"));
 }
 
 } // namespace
@@ -38,7 +31,7 @@ std::vector<std::string> CollationSorted(const absence::AbsenceList &list, std::
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzz::InstallServices();
-    fuzz::EnterScratchDirectory("day_fuzzer");
+    fuzz::Folder();
     absence::ChosenDate = fuzz::Day();
     return 0;
 }
@@ -60,7 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     files.push_back(rest.substr(from));
 
-    fuzz::ClearCurrentDirectory();
+    fuzz::MemoryFolder &folder = fuzz::Folder();
+    const int piece = data[0] >> 4 & 7;
+    folder.piece = piece == 0 ? 0 : 1 << (2 * (piece - 1));
+    folder.entries.clear();
     std::vector<std::string> gathered;
     bool failed = false;
     for (int digit = 0; digit < int(files.size()); ++digit) {
@@ -68,13 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (digit < 8 && (data[2] >> digit & 1))
             continue;
         if (digit == dirDigit) {
-            FUZZ_CHECK(::mkdir(DataName(digit, lower).c_str(), 0755) == 0);
+            folder.entries[DataName(digit, lower)].directory = true;
             failed = true;
         }
         if (failed)
             continue; // the run stops at the directory; later files are not read
-        FUZZ_CHECK(fuzz::WriteFile(DataName(digit, lower), files[size_t(digit)]));
-        for (const std::string &line : ref::CollectFile(files[size_t(digit)]))
+        folder.entries[DataName(digit, lower)].bytes = fuzz::Qt(files[size_t(digit)]);
+        for (const std::string &line : ref::CollectFile(ref::AsCp932(files[size_t(digit)], '\x1a')))
             gathered.push_back(line);
     }
 
@@ -87,10 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         raised = e.code() == 5;
     }
     FUZZ_CHECK(raised == failed);
-    std::vector<std::string> lines = fuzz::Std(list.Lines());
+    std::vector<std::string> lines = fuzz::Lines(list);
     for (const std::string &line : lines)
         FUZZ_CHECK(!fuzz::HoldsLineBreakOrNul(line));
-    FUZZ_CHECK(lines == CollationSorted(list, gathered));
+    FUZZ_CHECK(fuzz::InStableCollationOrder(list, lines, gathered));
 
     if (lines.empty()) {
         for (auto order : {absence::OrderByTime, absence::OrderByClass}) {
@@ -107,25 +103,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     absence::OrderByTime(list);
     ref::ExchangeOrder(lines, ref::TimeKey);
-    FUZZ_CHECK(fuzz::Std(list.Lines()) == lines);
+    FUZZ_CHECK(fuzz::Lines(list) == lines);
     absence::OrderByClass(list);
     ref::ExchangeOrder(lines, ref::ClassKey);
-    FUZZ_CHECK(fuzz::Std(list.Lines()) == lines);
+    FUZZ_CHECK(fuzz::Lines(list) == lines);
 
     const bool stampAtTop = ref::IsLastUpdateLine(lines.front());
     absence::Save(list);
-    const std::vector<std::string> saved = fuzz::Std(list.Lines());
+    const std::vector<std::string> saved = fuzz::Lines(list);
     FUZZ_CHECK(saved.size() == lines.size() + (stampAtTop ? 0 : 1));
     std::string bytes;
     for (const std::string &line : saved)
         bytes += line + "\r\n";
-    FUZZ_CHECK(fuzz::ReadFile("2026-12-08A.TXT") == bytes);
+    FUZZ_CHECK(fuzz::Std(folder.entries[QStringLiteral("2026-12-08A.TXT")].bytes) == bytes);
 
     static absence::AbsenceList again;
     FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day()));
     absence::Load(again, absence::RecordPath);
-    const std::vector<std::string> loaded = fuzz::Std(again.Lines());
-    FUZZ_CHECK(fuzz::Sorted(loaded) == fuzz::Sorted(saved));
-    FUZZ_CHECK(loaded == CollationSorted(again, saved));
+    const std::vector<std::string> loaded = fuzz::Lines(again);
+    FUZZ_CHECK(fuzz::InStableCollationOrder(again, loaded, saved));
     return 0;
 }

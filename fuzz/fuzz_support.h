@@ -1,9 +1,11 @@
 #pragma once
-// Shared set-up of the fuzz targets: a private working directory, a fixed
-// clock and the Japanese locale, and a check that stops the run with a message.
+// Shared set-up of the fuzz targets: a day's folder in memory, a fixed clock
+// and the Japanese locale, and a check that stops the run with a message.
 
 #include "reference.h"
 
+#include "absence_list.h"
+#include "files.h"
 #include "services.h"
 
 #include <QByteArray>
@@ -15,13 +17,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #define FUZZ_CHECK(cond)                                                                    \
     do {                                                                                    \
@@ -47,69 +46,135 @@ inline void InstallServices()
         absence::LocaleSettings::fromName(QStringLiteral("ja_JP")));
 }
 
-// Removes every entry of the current directory (files and empty directories).
-inline void ClearCurrentDirectory();
+// A day's folder held in memory and installed as the core's file system: the
+// collection, save and load run their own code on it, without a disk.
+class MemoryFolder : public absence::FileSystem {
+public:
+    struct Entry {
+        QByteArray bytes;
+        bool directory = false;
+    };
+    // By name; the folder is "/day".
+    mutable std::map<QString, Entry, std::less<>> entries;
+    // Bytes handed to a reader at a time (0: as many as it asks for).
+    qint64 piece = 0;
 
-// Makes a fresh directory under TMPDIR and changes into it (the program works
-// on the current directory); it is removed again when the process exits.
-inline std::string EnterScratchDirectory(const char *name)
-{
-    static std::string made;
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + ".XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data()) || ::chdir(buf.data()) != 0) {
-        std::perror("scratch directory");
-        std::abort();
+    static QString Path(const QString &name) { return QStringLiteral("/day/") + name; }
+    const Entry *Find(const QString &path) const
+    {
+        const auto it = Lookup(path);
+        return it == entries.end() ? nullptr : &it->second;
     }
-    made = buf.data();
-    std::atexit([] {
-        ClearCurrentDirectory();
-        ::rmdir(made.c_str());
-    });
-    return made;
-}
 
-inline void ClearCurrentDirectory()
-{
-    DIR *d = ::opendir(".");
-    if (!d)
-        return;
-    std::vector<std::string> names;
-    while (const dirent *e = ::readdir(d)) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
+    QString CurrentDirectory() const override { return QStringLiteral("/day"); }
+    bool IsDirectory(const QString &path) const override
+    {
+        const Entry *e = Find(path);
+        return path == CurrentDirectory() || (e && e->directory);
     }
-    ::closedir(d);
-    for (const std::string &n : names) {
-        if (::unlink(n.c_str()) != 0)
-            ::rmdir(n.c_str());
+    QString FindEntry(const QString &path) const override
+    {
+        const auto it = Lookup(path);
+        return it == entries.end() ? QString() : it->first == QStringView(path).mid(5) ? path : Path(it->first);
     }
-}
+    qint64 RegularFileSize(const QString &path) const override
+    {
+        const Entry *e = Find(path);
+        return e && !e->directory ? e->bytes.size() : -1;
+    }
+    absence::OpenedFile Open(const QString &path, absence::platform::Sharing, qint64 pieceSize) const override
+    {
+        using Outcome = absence::platform::InputFile::Outcome;
+        absence::OpenedFile opened;
+        const Entry *e = Find(path);
+        if (!e) {
+            opened.outcome = Outcome::Absent;
+            opened.errorCode = 2;
+        } else if (e->directory) {
+            opened.outcome = Outcome::Failed;
+            opened.errorCode = 5;
+        } else {
+            opened.outcome = Outcome::Opened;
+            opened.bytes = std::make_unique<Bytes>(e->bytes, piece > 0 ? std::min(piece, pieceSize) : pieceSize);
+        }
+        return opened;
+    }
+    std::unique_ptr<absence::RecordWriter> ReplaceRecord(const QString &path) const override
+    {
+        return std::make_unique<Writer>(*this, path);
+    }
 
-inline bool WriteFile(const std::string &name, const std::string &bytes)
-{
-    std::FILE *f = std::fopen(name.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
+private:
+    // An exact name first, then one that differs in case only.
+    std::map<QString, Entry, std::less<>>::iterator Lookup(const QString &path) const
+    {
+        if (!path.startsWith(u"/day/"))
+            return entries.end();
+        const QStringView name = QStringView(path).mid(5);
+        const auto exact = entries.find(name);
+        if (exact != entries.end())
+            return exact;
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            if (name.compare(it->first, Qt::CaseInsensitive) == 0)
+                return it;
+        }
+        return entries.end();
+    }
 
-inline std::string ReadFile(const std::string &name)
+    class Bytes : public absence::ByteSource {
+    public:
+        Bytes(QByteArray bytes, qint64 piece) : m_bytes(std::move(bytes)), m_piece(piece) {}
+        bool Next(QByteArrayView &piece) override
+        {
+            piece = QByteArrayView(m_bytes).sliced(m_at, std::min(m_piece, m_bytes.size() - m_at));
+            m_at += piece.size();
+            return true;
+        }
+        int errorCode() const override { return 0; }
+        qint64 size() const override { return m_bytes.size(); }
+        bool Close() override { return true; }
+
+    private:
+        QByteArray m_bytes;
+        qint64 m_piece;
+        qint64 m_at = 0;
+    };
+
+    class Writer : public absence::RecordWriter {
+    public:
+        Writer(const MemoryFolder &folder, const QString &path) : m_folder(folder), m_path(path) {}
+        bool ready() const override
+        {
+            const Entry *e = m_folder.Find(m_path);
+            return !e || !e->directory;
+        }
+        bool Write(const char *data, qint64 size) override
+        {
+            m_bytes.append(data, size);
+            return true;
+        }
+        Result Commit() override
+        {
+            m_folder.entries[m_path.mid(5)].bytes = m_bytes;
+            return Result::Done;
+        }
+
+    private:
+        const MemoryFolder &m_folder;
+        QString m_path;
+        QByteArray m_bytes;
+    };
+};
+
+// Installed once per process; each input refills it.
+inline MemoryFolder &Folder()
 {
-    std::string out;
-    std::FILE *f = std::fopen(name.c_str(), "rb");
-    if (!f)
-        return out;
-    char chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        out.append(chunk, n);
-    std::fclose(f);
-    return out;
+    static const std::shared_ptr<MemoryFolder> folder = [] {
+        auto f = std::make_shared<MemoryFolder>();
+        absence::setFileSystem(f);
+        return f;
+    }();
+    return *folder;
 }
 
 inline std::string Std(const QByteArray &b)
@@ -131,10 +196,55 @@ inline std::vector<std::string> Std(const QList<QByteArray> &lines)
     return out;
 }
 
+// The list's lines, read in place.
+inline std::vector<std::string> Lines(const absence::AbsenceList &list)
+{
+    std::vector<std::string> out;
+    out.reserve(size_t(list.Count()));
+    for (int i = 0; i < list.Count(); ++i) {
+        const QByteArrayView line = list.View(i);
+        out.emplace_back(line.data(), size_t(line.size()));
+    }
+    return out;
+}
+
 inline std::vector<std::string> Sorted(std::vector<std::string> v)
 {
     std::sort(v.begin(), v.end());
     return v;
+}
+
+// True when `lines` are `from` in the list's collation order, lines of equal
+// rank in the order they had in `from` (what Adds into an empty list give).
+// Checked pair by pair, far fewer comparisons than sorting `from` again.
+inline bool InStableCollationOrder(const absence::AbsenceList &list, const std::vector<std::string> &lines,
+                                   const std::vector<std::string> &from)
+{
+    if (lines.size() != from.size())
+        return false;
+    // Where each line was in `from`: the k-th of the equal lines here is the
+    // k-th of them there.
+    auto byBytes = [](const std::vector<std::string> &v) {
+        std::vector<size_t> order(v.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return v[a] < v[b]; });
+        return order;
+    };
+    const std::vector<size_t> here = byBytes(lines), there = byBytes(from);
+    std::vector<size_t> origin(lines.size());
+    for (size_t k = 0; k < here.size(); ++k) {
+        if (lines[here[k]] != from[there[k]])
+            return false;
+        origin[here[k]] = there[k];
+    }
+    auto view = [](const std::string &s) { return QByteArray::fromRawData(s.data(), qsizetype(s.size())); };
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const int order = list.Compare(view(lines[i - 1]), view(lines[i]));
+        if (order > 0 || (order == 0 && origin[i - 1] > origin[i]))
+            return false;
+    }
+    return true;
 }
 
 inline bool HoldsLineBreakOrNul(const std::string &s)

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <unicode/ucnv.h>
+#include <unicode/utf16.h>
+
 namespace ref {
 
 using Bytes = std::string;
@@ -39,6 +42,121 @@ inline std::vector<Bytes> SplitDataFile(const Bytes &file)
     if (open)
         lines.push_back(current);
     return lines;
+}
+
+// The code points of UTF-8 bytes, each maximal ill-formed part as U+FFFD (as
+// Unicode recommends); `valid` false when there was one, `longest` the length
+// of the longest sequence.
+inline std::u32string DecodeUtf8(const Bytes &b, bool *valid = nullptr, int *longest = nullptr)
+{
+    std::u32string out;
+    bool ok = true;
+    int most = 0;
+    for (size_t i = 0; i < b.size();) {
+        const unsigned char c = (unsigned char)b[i++];
+        int need = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+        char32_t cp = need == 0 ? c : need == 1 ? c & 0x1F : need == 2 ? c & 0x0F : c & 0x07;
+        unsigned char lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+        unsigned char hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+        int got = 0;
+        while (need > 0 && got < need && i < b.size() && (unsigned char)b[i] >= lo && (unsigned char)b[i] <= hi) {
+            cp = cp << 6 | ((unsigned char)b[i++] & 0x3F);
+            lo = 0x80;
+            hi = 0xBF;
+            ++got;
+        }
+        if (need < 0 || got < need) {
+            out += U'\uFFFD';
+            ok = false;
+            continue;
+        }
+        out += cp;
+        most = std::max(most, need + 1);
+    }
+    if (valid)
+        *valid = ok;
+    if (longest)
+        *longest = most;
+    return out;
+}
+
+// The code points of UTF-16 bytes; an unpaired surrogate, and a last odd
+// byte with a lead surrogate before it, each as U+FFFD.
+inline std::u32string DecodeUtf16(const Bytes &b, bool bigEndian)
+{
+    auto unit = [&](size_t k) {
+        const char32_t x = (unsigned char)b[k], y = (unsigned char)b[k + 1];
+        return bigEndian ? x << 8 | y : y << 8 | x;
+    };
+    std::u32string out;
+    size_t i = 0;
+    for (; i + 1 < b.size(); i += 2) {
+        const char32_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < b.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) <= 0xDFFF) {
+            out += 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 3 == b.size()) {
+            out += U'\uFFFD'; // with the odd byte after it
+            i += 2;
+        } else {
+            out += u >= 0xD800 && u <= 0xDFFF ? U'\uFFFD' : u;
+        }
+    }
+    if (i < b.size())
+        out += U'\uFFFD';
+    return out;
+}
+
+// One code point in code page 932: ASCII as itself, a character it holds
+// under another code point as that one, a character it lacks as "〓".
+inline Bytes Cp932Char(char32_t c)
+{
+    if (c < 0x80)
+        return Bytes(1, char(c));
+    static UConverter *const cp932 = [] {
+        UErrorCode e = U_ZERO_ERROR;
+        UConverter *conv = ucnv_open("windows-31j", &e);
+        ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &e);
+        ucnv_setFallback(conv, true); // the wave dash U+301C and its kin
+        return conv;
+    }();
+    UChar units[2];
+    int32_t n = 0;
+    U16_APPEND_UNSAFE(units, n, c);
+    char out[8];
+    UErrorCode e = U_ZERO_ERROR;
+    const int32_t len = ucnv_fromUChars(cp932, out, sizeof out, units, n, &e);
+    return U_SUCCESS(e) ? Bytes(out, size_t(len)) : Bytes("\x81\xAC");
+}
+
+// A file's bytes as code page 932: converted when it starts with a byte order
+// mark (unless `own` starts a line before the first `end`), or when its bytes
+// before the first `end` are all valid UTF-8 with a sequence of three bytes or
+// more; otherwise the bytes themselves.
+inline Bytes AsCp932(const Bytes &file, char end, const Bytes &own = Bytes())
+{
+    if (!own.empty()) {
+        const Bytes scope = file.substr(0, file.find(end));
+        if (scope.find("\r" + own) != Bytes::npos || scope.find("\n" + own) != Bytes::npos)
+            return file;
+    }
+    std::u32string text;
+    if (file.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        text = DecodeUtf8(file.substr(3));
+    } else if (file.compare(0, 2, "\xFF\xFE") == 0 || file.compare(0, 2, "\xFE\xFF") == 0) {
+        text = DecodeUtf16(file.substr(2), file[0] == '\xFE');
+    } else {
+        bool valid = false;
+        int longest = 0;
+        DecodeUtf8(file.substr(0, file.find(end)), &valid, &longest);
+        if (!valid || longest < 3)
+            return file;
+        text = DecodeUtf8(file);
+    }
+    Bytes out;
+    for (const char32_t c : text)
+        out += Cp932Char(c);
+    return out;
 }
 
 // A one-digit hour gains a leading "0": the first ":" at byte 3.
@@ -170,11 +288,13 @@ inline int32_t ClassKey(const Bytes &line)
     return ParseLeadingInt(Trim(cls));
 }
 
-// "最終更新" in code page 932, then at least one more byte.
+// "最終更新" in code page 932.
+inline const Bytes LastUpdateMark = "\x8d\xc5\x8f\x49\x8d\x58\x90\x56";
+
+// The mark, then at least one more byte.
 inline bool IsLastUpdateLine(const Bytes &line)
 {
-    static const Bytes mark = "\x8d\xc5\x8f\x49\x8d\x58\x90\x56";
-    return line.size() > mark.size() && line.compare(0, mark.size(), mark) == 0;
+    return line.size() > LastUpdateMark.size() && line.compare(0, LastUpdateMark.size(), LastUpdateMark) == 0;
 }
 
 // The re-ordering done literally: neighbours exchanged, pass by pass, while

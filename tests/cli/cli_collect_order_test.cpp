@@ -2,7 +2,9 @@
 // reading rules (line ends, Ctrl-Z, empty lines, hour padding, file names).
 
 #include "cli_data.h"
+#include "services.h"
 
+#include <QStringEncoder>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -39,6 +41,21 @@ TEST(CliCollect, CollectPrintsEveryLineInCollationOrder)
     EXPECT_TRUE(isSubsequence({G, D}, printed)) << r.out.constData();
     EXPECT_TRUE(r.out.endsWith('\n'));
     EXPECT_FALSE(r.out.contains('\r'));
+}
+
+TEST(CliCollect, FilesSavedAsUtf8OrUtf16GiveTheSameMorning)
+{
+    DayDir dir;
+    writeMorning(dir);
+    // A1 as today's Notepad saves it, A3 with a byte order mark, A9 in UTF-16.
+    for (const auto &[digit, mark] : {std::pair{1, ""}, {3, "\xEF\xBB\xBF"}, {9, "\xFF\xFE"}}) {
+        const QString name = DataName(digit);
+        const QString text = absence::FromCp932(dir.read(name));
+        dir.write(name, mark + (digit == 9 ? QStringEncoder(QStringEncoder::Utf16LE).encode(text) : text.toUtf8()));
+    }
+    const CliResult r = RunDay(dir, {QStringLiteral("collect"), QStringLiteral("time"), QStringLiteral("print")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.outLines(), morningByTime());
 }
 
 TEST(CliCollect, TimeOrder)

@@ -8,6 +8,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QStringEncoder>
 
 
 using namespace absence;
@@ -24,6 +25,11 @@ QList<QByteArray> ReadAll(const QString &path)
         out << line;
     reader.Close();
     return out;
+}
+
+QByteArray Utf16Le(const QString &text)
+{
+    return QStringEncoder(QStringEncoder::Utf16LE).encode(text);
 }
 
 // Open descriptors where the system lists them (0 elsewhere).
@@ -188,6 +194,57 @@ TEST_F(CollectionTest, LfOnlyFilesGiveOneEntryPerLine)
     dir.write(DataName(0), "*9:00:00 1-1 =a\n*8:00:00 1-1 =b\n*10:00:00 1-1 =c\n");
     Collect(list);
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*08:00:00 1-1 =b", "*09:00:00 1-1 =a", "*10:00:00 1-1 =c"}));
+}
+
+TEST_F(CollectionTest, FilesSavedAsUtf8OrUtf16CollectAsTheirCodePage932Lines)
+{
+    const QStringList lines[] = {
+        {QStringLiteral("*9:05:00 1-2 =山田太郎 発熱のため欠席"), QStringLiteral("#10:00:00 2-1 =ｻﾄｳ ﾊﾅｺ 通院")},
+        {QStringLiteral("*8:15:00 3-1 =髙橋　①　９時～１０時"), QString(), QStringLiteral("*7:00:00 1-1 =ﾏｷ")},
+        {QStringLiteral("@07:30:00 2-2 =鈴木 かぜ※")},
+        {QStringLiteral("*8:00:00 職員=森 通院")},
+    };
+    auto text = [&](int i) { return lines[i].join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"); };
+    for (int i = 0; i < 4; ++i)
+        dir.write(DataName(i), Sj(text(i)));
+    Collect(list);
+    const QList<QByteArray> asCp932 = list.Lines();
+    ASSERT_EQ(asCp932.size(), 6);
+    // Today's Notepad saves UTF-8, with or without a byte order mark.
+    dir.write(DataName(1), text(1).toUtf8());
+    dir.write(DataName(2), "\xEF\xBB\xBF" + text(2).toUtf8());
+    dir.write(DataName(3), "\xFF\xFE" + Utf16Le(text(3)));
+    Collect(list);
+    EXPECT_EQ(list.Lines(), asCp932);
+}
+
+TEST_F(CollectionTest, WhatCodePage932LacksBecomesGetaAndNoLineIsLost)
+{
+    const QByteArray geta = Sj(QStringLiteral("〓"));
+    const QByteArray utf16 = "\xFF\xFE";
+    const QByteArray mountain = "\xE5\xB1\xB1"; // 山 in UTF-8
+    const struct {
+        const char *what;
+        QByteArray file;
+        QList<QByteArray> lines;
+    } cases[] = {
+        {"outside code page 932", QStringLiteral("*9:05:00 1-1 =Zoë 😀\r\nabc").toUtf8(),
+         {"*09:05:00 1-1 =Zo" + geta + ' ' + geta, "abc"}},
+        {"a wave dash as other systems write it", QStringLiteral("9時〜").toUtf8(), {Sj(QStringLiteral("9時")) + "\x81\x60"}},
+        {"hour padding counts code page 932 bytes", QStringLiteral("あ:").toUtf8(), {"\x82" "0" "\xA0:"}},
+        {"an unpaired surrogate, an odd last byte",
+         utf16 + Utf16Le(QStringLiteral("*9:05:00 1-1 =a")) + QByteArray("\x00\xD8", 2) + Utf16Le(QStringLiteral("\r\n\r\nb\r\n")) + "c",
+         {"*09:05:00 1-1 =a" + geta, "b", geta}},
+        {"a broken sequence after a UTF-8 mark", "\xEF\xBB\xBF" "a\xE5\xB1\r\n" + mountain + "b", {"a" + geta, Sj(QStringLiteral("山b"))}},
+        {"NUL and Ctrl-Z in UTF-16", utf16 + Utf16Le(QString::fromLatin1("a\0b\r\nc\x1A" "d", 8)), {QByteArray("a\0b", 3), "c"}},
+        {"UTF-8 up to a Ctrl-Z", mountain + "\x1A\x82", {Sj(QStringLiteral("山"))}},
+        {"code page 932 that is two-byte UTF-8", Sj(QStringLiteral("*9:00:00 1-1 =ﾏｷ ﾘｶ")), {Sj(QStringLiteral("*09:00:00 1-1 =ﾏｷ ﾘｶ"))}},
+        {"code page 932 that is UTF-8 up to a point", mountain + Sj(QStringLiteral("山")), {mountain + Sj(QStringLiteral("山"))}},
+    };
+    for (const auto &c : cases) {
+        dir.write("data.txt", c.file);
+        EXPECT_EQ(ReadDataFile(dir.file("data.txt")), c.lines) << c.what;
+    }
 }
 
 TEST_F(CollectionTest, DirectoryBearingADataFileNameStopsTheRun)

@@ -11,6 +11,7 @@
 #include <QAbstractItemModelTester>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QStringEncoder>
 
 
 using namespace absence;
@@ -250,6 +251,25 @@ TEST_F(RecordTest, LoadLineEndsAndEmptyLines)
     dir.write("gap.txt", b + "\r\n\r\n" + a + "\r\n");
     Load(list, dir.file("gap.txt"));
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"", a, b}));
+}
+
+TEST_F(RecordTest, RecordInUtf8OrUtf16IsLoadedAndSavedAsCodePage932)
+{
+    const QString text = FromCp932(JoinLines({b, a, c}));
+    for (const QByteArray &file : {text.toUtf8(), "\xFE\xFF" + QStringEncoder(QStringEncoder::Utf16BE).encode(text)}) {
+        dir.write(RecordName(), file);
+        ASSERT_FALSE(FindRecordFile(Day()));
+        Load(list, RecordPath);
+        EXPECT_EQ(list.Lines(), (QList<QByteArray>{a, b, c}));
+        Save(list);
+        EXPECT_EQ(record(), JoinLines(list.Lines()));
+    }
+    // One of ours is read as saved, though its first line begins with the
+    // bytes of a byte order mark (a garbled station line).
+    const QByteArray garbled = "\xEF\xBB\xBF" + b;
+    dir.write(RecordName(), JoinLines({garbled, a, stamp}));
+    Load(list, RecordPath);
+    EXPECT_TRUE(list.Lines().contains(garbled)) << list.Lines().join('|').toStdString();
 }
 
 TEST_F(RecordTest, LongLinesSurviveSaveAndLoad)

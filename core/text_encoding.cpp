@@ -1,0 +1,365 @@
+#include "text_encoding.h"
+
+#include <QByteArray>
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace absence {
+
+namespace {
+
+struct ConverterCloser {
+    void operator()(UConverter *c) const { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+Converter OpenConverter(const char *name)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    Converter c(ucnv_open(name, &status));
+    if (U_FAILURE(status))
+        c.reset();
+    return c;
+}
+
+// "〓", the stand-in Japanese text uses for a character it cannot show.
+constexpr char Geta[] = "\x81\xAC";
+
+class Cp932Reader : public ByteSource {
+public:
+    Cp932Reader(std::unique_ptr<ByteSource> file, char end, QByteArrayView ownLine)
+        : m_file(std::move(file)), m_end(end), m_own(ownLine.toByteArray())
+    {
+    }
+
+    bool Next(QByteArrayView &piece) override;
+    int errorCode() const override { return m_file->errorCode(); }
+    qint64 size() const override { return m_file->size(); }
+    bool Close() override { return m_file->Close(); }
+
+private:
+    enum class Form { Start, Undecided, Cp932, Utf8, Utf16Le, Utf16Be };
+
+    bool PassesWhole(QByteArrayView in);
+    void Take(QByteArrayView in);
+    void TakeStart(QByteArrayView in);
+    void DecideStart();
+    void Sniff(QByteArrayView in);
+    void LookForOwnLine(QByteArrayView in);
+    bool Validate(QByteArrayView in, bool last);
+    void Settle(Form form);
+    void Convert(QByteArrayView in, bool last);
+    void Encode(const UChar *units, qsizetype count);
+    void End();
+
+    std::unique_ptr<ByteSource> m_file;
+    const char m_end;
+    const QByteArray m_own;
+    Form m_form = Form::Start;
+    bool m_ended = false;
+    bool m_failed = false;
+    QByteArray m_head; // the first bytes, while they may be a byte order mark
+    QByteArray m_mark; // the byte order mark found
+    bool m_lookingForOwn = false; // a marked file held while it may be our own
+    qsizetype m_looked = 0; // bytes of m_held looked through for it
+    QByteArray m_held; // bytes waiting for the decision
+    QByteArray m_out;  // the piece handed out last, when it is not the file's own
+    bool m_longSequence = false; // a UTF-8 sequence of three bytes or more seen
+    Converter m_validator;
+    Converter m_decoder;
+    Converter m_encoder;
+    UChar m_carry = 0; // a lead surrogate whose trail is still to come
+};
+
+bool Cp932Reader::Next(QByteArrayView &piece)
+{
+    m_out.resize(0);
+    for (;;) {
+        if (m_failed)
+            return false;
+        if (m_ended) {
+            piece = QByteArrayView();
+            return true;
+        }
+        QByteArrayView in;
+        const bool read = m_file->Next(in);
+        if (!read || in.isEmpty()) {
+            // After a failure the lines read before it still count, judged
+            // by what was seen of the file.
+            m_ended = true;
+            m_failed = !read;
+            End();
+        } else if (PassesWhole(in)) {
+            piece = in;
+            return true;
+        } else {
+            Take(in);
+        }
+        if (!m_out.isEmpty()) {
+            piece = m_out;
+            return true;
+        }
+    }
+}
+
+bool Cp932Reader::PassesWhole(QByteArrayView in)
+{
+    if (m_form == Form::Start && m_head.isEmpty()) {
+        const uchar first = uchar(in.front());
+        if (first == 0xEF || first == 0xFF || first == 0xFE)
+            return false;
+        m_form = Form::Undecided;
+    }
+    if (m_form == Form::Cp932)
+        return true;
+    if (m_form != Form::Undecided || !m_held.isEmpty())
+        return false;
+    // ASCII reads the same either way.
+    for (const char c : in) {
+        if (uchar(c) >= 0x80 || c == m_end)
+            return false;
+    }
+    return true;
+}
+
+void Cp932Reader::Take(QByteArrayView in)
+{
+    switch (m_form) {
+    case Form::Start:
+        TakeStart(in);
+        return;
+    case Form::Undecided:
+        Sniff(in);
+        return;
+    case Form::Cp932:
+        m_out.append(in);
+        return;
+    default:
+        if (m_lookingForOwn)
+            LookForOwnLine(in);
+        else
+            Convert(in, false);
+    }
+}
+
+void Cp932Reader::TakeStart(QByteArrayView in)
+{
+    const qsizetype take = std::min<qsizetype>(3 - m_head.size(), in.size());
+    m_head.append(in.first(take));
+    static const QByteArray marks[] = {QByteArrayLiteral("\xEF\xBB\xBF"), QByteArrayLiteral("\xFF\xFE"),
+                                       QByteArrayLiteral("\xFE\xFF")};
+    for (const QByteArray &mark : marks) {
+        // Still short of a mark it begins: wait for more.
+        if (m_head.size() < mark.size() && mark.startsWith(m_head))
+            return;
+    }
+    DecideStart();
+    Take(in.sliced(take));
+}
+
+void Cp932Reader::DecideStart()
+{
+    const QByteArray head = std::exchange(m_head, QByteArray());
+    QByteArrayView rest = head;
+    if (head.startsWith("\xEF\xBB\xBF"))
+        m_form = Form::Utf8;
+    else if (head.startsWith("\xFF\xFE"))
+        m_form = Form::Utf16Le;
+    else if (head.startsWith("\xFE\xFF"))
+        m_form = Form::Utf16Be;
+    else
+        m_form = Form::Undecided;
+    if (m_form != Form::Undecided) {
+        m_mark = head.left(m_form == Form::Utf8 ? 3 : 2);
+        rest = rest.sliced(m_mark.size());
+        m_lookingForOwn = !m_own.isEmpty();
+    }
+    Take(rest);
+}
+
+// A file we wrote ourselves begins with a mark only when its first line
+// does; its own line (the record's last-update mark) tells it apart.
+void Cp932Reader::LookForOwnLine(QByteArrayView in)
+{
+    m_held.append(in);
+    const qsizetype end = m_held.indexOf(m_end, m_looked);
+    const qsizetype scope = end < 0 ? m_held.size() : end;
+    for (qsizetype at = std::max<qsizetype>(0, m_looked - m_own.size());; ++at) {
+        at = m_held.indexOf(m_own, at);
+        if (at < 0 || at + m_own.size() > scope)
+            break;
+        const char before = at == 0 ? '\0' : m_held[at - 1];
+        if (before == '\r' || before == '\n') {
+            m_lookingForOwn = false;
+            m_form = Form::Cp932;
+            m_out.append(m_mark);
+            m_out.append(std::exchange(m_held, QByteArray()));
+            return;
+        }
+    }
+    m_looked = m_held.size();
+    if (end >= 0) {
+        m_lookingForOwn = false;
+        Convert(std::exchange(m_held, QByteArray()), false);
+    }
+}
+
+void Cp932Reader::Sniff(QByteArrayView in)
+{
+    if (m_held.isEmpty()) {
+        qsizetype i = 0;
+        while (i < in.size() && uchar(in[i]) < 0x80 && in[i] != m_end)
+            ++i;
+        m_out.append(in.first(i));
+        in = in.sliced(i);
+        if (in.isEmpty())
+            return;
+        if (in.front() == m_end) {
+            // Nothing but ASCII before the end of the text.
+            Settle(Form::Cp932);
+            m_out.append(in);
+            return;
+        }
+    }
+    const qsizetype end = in.indexOf(m_end);
+    m_held.append(in);
+    if (!Validate(end < 0 ? in : in.first(end), false))
+        Settle(Form::Cp932);
+    else if (end >= 0)
+        Settle(Validate({}, true) && m_longSequence ? Form::Utf8 : Form::Cp932);
+}
+
+// False at the first byte that cannot be UTF-8 (at the last call, also for
+// a sequence cut short).
+bool Cp932Reader::Validate(QByteArrayView in, bool last)
+{
+    if (!m_validator) {
+        m_validator = OpenConverter("UTF-8");
+        if (!m_validator)
+            return false;
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_setToUCallBack(m_validator.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    }
+    const char *source = in.data();
+    const char *sourceEnd = source + in.size();
+    for (;;) {
+        UChar units[1024];
+        UChar *target = units;
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_toUnicode(m_validator.get(), &target, units + std::size(units), &source, sourceEnd, nullptr,
+                       last, &status);
+        for (const UChar *u = units; u < target; ++u) {
+            if (*u >= 0x800)
+                m_longSequence = true;
+        }
+        if (status != U_BUFFER_OVERFLOW_ERROR)
+            return U_SUCCESS(status);
+    }
+}
+
+void Cp932Reader::Settle(Form form)
+{
+    m_form = form;
+    const QByteArray held = std::exchange(m_held, QByteArray());
+    if (form == Form::Cp932)
+        m_out.append(held);
+    else
+        Convert(held, false);
+}
+
+void Cp932Reader::Convert(QByteArrayView in, bool last)
+{
+    if (!m_decoder) {
+        m_decoder = OpenConverter(m_form == Form::Utf8 ? "UTF-8" : m_form == Form::Utf16Le ? "UTF-16LE" : "UTF-16BE");
+        m_encoder = OpenConverter("windows-31j");
+        if (!m_decoder || !m_encoder) {
+            // Without ICU's data nothing can be converted: the bytes as they are.
+            m_form = Form::Cp932;
+            m_out.append(in);
+            return;
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_setSubstChars(m_encoder.get(), Geta, 2, &status);
+        // Characters code page 932 holds under another code point, such as
+        // the wave dash other systems write as U+301C, are taken as such.
+        ucnv_setFallback(m_encoder.get(), true);
+    }
+    const char *source = in.data();
+    const char *sourceEnd = source + in.size();
+    for (;;) {
+        UChar units[4096];
+        UChar *target = units;
+        if (m_carry)
+            *target++ = std::exchange(m_carry, UChar(0));
+        UErrorCode status = U_ZERO_ERROR;
+        // Broken input becomes U+FFFD, which code page 932 lacks.
+        ucnv_toUnicode(m_decoder.get(), &target, units + std::size(units), &source, sourceEnd, nullptr, last,
+                       &status);
+        const bool more = status == U_BUFFER_OVERFLOW_ERROR;
+        // A pair cut between two rounds is encoded whole in the next one.
+        if (target > units && U16_IS_LEAD(target[-1]) && (more || !last))
+            m_carry = *--target;
+        Encode(units, target - units);
+        if (!more)
+            return;
+    }
+}
+
+void Cp932Reader::Encode(const UChar *units, qsizetype count)
+{
+    qsizetype i = 0;
+    while (i < count) {
+        // ASCII byte for byte: ICU's table for code page 932 trades 0x1A,
+        // 0x1C and 0x7F among themselves, and 0x1A ends a data file.
+        if (units[i] < 0x80) {
+            m_out.append(char(units[i++]));
+            continue;
+        }
+        qsizetype j = i;
+        while (j < count && units[j] >= 0x80)
+            ++j;
+        const UChar *source = units + i;
+        for (;;) {
+            // Two bytes for each unit are enough (a pair gives one "〓").
+            const qsizetype at = m_out.size();
+            m_out.resize(at + 2 * (j - (source - units)) + 8);
+            char *target = m_out.data() + at;
+            UErrorCode status = U_ZERO_ERROR;
+            ucnv_fromUnicode(m_encoder.get(), &target, m_out.data() + m_out.size(), &source, units + j, nullptr,
+                             true, &status);
+            m_out.truncate(target - m_out.constData());
+            if (status != U_BUFFER_OVERFLOW_ERROR)
+                break;
+        }
+        i = j;
+    }
+}
+
+void Cp932Reader::End()
+{
+    if (m_form == Form::Start)
+        DecideStart();
+    if (m_form == Form::Undecided)
+        Settle(Validate({}, true) && m_longSequence ? Form::Utf8 : Form::Cp932);
+    if (m_lookingForOwn) {
+        m_lookingForOwn = false;
+        Convert(std::exchange(m_held, QByteArray()), false);
+    }
+    if (m_form != Form::Cp932)
+        Convert({}, true);
+}
+
+} // namespace
+
+std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end, QByteArrayView ownLine)
+{
+    return std::make_unique<Cp932Reader>(std::move(file), end, ownLine);
+}
+
+} // namespace absence
