@@ -10,6 +10,7 @@
 // someone still writes it.
 
 #include "platform.h"
+#include "platform_p.h"
 
 #include "errors.h"
 #include "lease_request.h"
@@ -17,7 +18,6 @@
 #include "services.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <climits>
@@ -356,21 +356,6 @@ qintptr InputFile::nativeHandle() const
 
 namespace {
 
-constexpr char TempLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr int TempSuffixLength = 6;
-
-bool isTemporaryName(const QByteArray &name, const QByteArray &base)
-{
-    if (name.size() != base.size() + 1 + TempSuffixLength || !name.startsWith(base)
-        || name.at(base.size()) != '.')
-        return false;
-    for (qsizetype i = base.size() + 1; i < name.size(); ++i) {
-        if (!std::strchr(TempLetters, name.at(i)) || name.at(i) == '\0')
-            return false;
-    }
-    return true;
-}
-
 // Removes what saves killed at the wrong instant left of their new record:
 // our own regular files of exactly the temporary name's shape, left alone
 // for over a minute (a save still running renames its file within moments).
@@ -388,11 +373,11 @@ void removeLeftovers(int readableDirFd, const QByteArray &base)
     std::vector<QByteArray> stale;
     while (const dirent *e = ::readdir(d)) {
         const QByteArray name(e->d_name);
-        if (!isTemporaryName(name, base))
+        if (!detail::IsTemporaryRecordName(name, base))
             continue;
         struct stat st;
         if (::fstatat(readableDirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < now - 60)
+            && detail::IsStaleLeftover(S_ISREG(st.st_mode), st.st_uid == ::geteuid(), now - st.st_mtime))
             stale.push_back(name);
     }
     ::closedir(d);
@@ -458,9 +443,7 @@ public:
 private:
     const QByteArray &NextName()
     {
-        m_name = m_base + '.';
-        for (int k = 0; k < TempSuffixLength; ++k)
-            m_name += TempLetters[QRandomGenerator::global()->bounded(int(sizeof TempLetters - 1))];
+        m_name = detail::TemporaryRecordName(m_base);
         return m_name;
     }
 

@@ -7,11 +7,11 @@
 // holds across the network too. Error codes are the system's own.
 
 #include "platform.h"
+#include "platform_p.h"
 
 #include "services.h"
 
 #include <QLocale>
-#include <QRandomGenerator>
 
 #include <windows.h>
 
@@ -338,22 +338,6 @@ qintptr InputFile::nativeHandle() const
 
 namespace {
 
-constexpr wchar_t TempLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr int TempSuffixLength = 6;
-
-bool isTemporaryName(const QString &name, const QString &base)
-{
-    if (name.size() != base.size() + 1 + TempSuffixLength
-        || !name.startsWith(base, Qt::CaseInsensitive) || name.at(base.size()) != QLatin1Char('.'))
-        return false;
-    for (qsizetype i = base.size() + 1; i < name.size(); ++i) {
-        const QChar c = name.at(i);
-        if (c.unicode() > 127 || !std::wcschr(TempLetters, wchar_t(c.unicode())) || c.isNull())
-            return false;
-    }
-    return true;
-}
-
 // Removes what saves killed at the wrong instant left of their new record:
 // the operator's own regular files of exactly the temporary name's shape,
 // left alone for over a minute.
@@ -368,16 +352,17 @@ void removeLeftovers(const QString &folder, const QString &base)
     FILETIME nowFt;
     ::GetSystemTimeAsFileTime(&nowFt);
     const quint64 now = (quint64(nowFt.dwHighDateTime) << 32) | nowFt.dwLowDateTime;
-    constexpr quint64 Minute = 60ull * 10'000'000ull; // in 100 ns
+    constexpr quint64 Second = 10'000'000ull; // in 100 ns
     const Sid self = operatorSid();
     std::vector<QString> stale;
     do {
         const QString name = fromWide(found.cFileName);
         const quint64 written = (quint64(found.ftLastWriteTime.dwHighDateTime) << 32)
                                 | found.ftLastWriteTime.dwLowDateTime;
-        if (isTemporaryName(name, base)
-            && !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-            && written + Minute < now)
+        if (detail::IsTemporaryRecordName(name, base, Qt::CaseInsensitive)
+            && detail::IsStaleLeftover(
+                !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)), true,
+                written < now ? qint64((now - written) / Second) : 0))
             stale.push_back(folder + QLatin1Char('\\') + name);
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
@@ -417,9 +402,7 @@ struct RecordReplacement::Impl {
         const QString base = path.mid(lastSeparator(path) + 1);
         removeLeftovers(folder, base);
         for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-            QString name = path + QLatin1Char('.');
-            for (int k = 0; k < TempSuffixLength; ++k)
-                name += QChar(TempLetters[QRandomGenerator::global()->bounded(int(std::size(TempLetters) - 1))]);
+            const QString name = detail::TemporaryRecordName(path);
             file.Reset(::CreateFileW(wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
             if (file.valid())

@@ -1,0 +1,27 @@
+#pragma once
+// What the systems' own files share and nothing else sees: the shape of the
+// new record's temporary name, and which leftovers of killed saves a save
+// may remove.
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace absence::platform::detail {
+
+// A name for the new record beside the old one: the record's own name, ".",
+// and six random ASCII letters or digits.
+QString TemporaryRecordName(const QString &recordName);
+QByteArray TemporaryRecordName(const QByteArray &recordName);
+
+// True when `name` has exactly that shape for `recordName`; `cs` is how the
+// file system compares the record's part of it.
+bool IsTemporaryRecordName(const QString &name, const QString &recordName, Qt::CaseSensitivity cs);
+bool IsTemporaryRecordName(const QByteArray &name, const QByteArray &recordName);
+
+// A leftover that a save may remove: of that shape (checked by the caller),
+// a regular file, the operator's own, and left alone for over a minute (a
+// save still running renames its file within moments).
+bool IsStaleLeftover(bool regularFile, bool operatorsOwn, qint64 secondsSinceWritten);
+
+} // namespace absence::platform::detail
