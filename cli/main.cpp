@@ -187,17 +187,18 @@ Options parseArguments(const QStringList &arguments)
     const QCommandLineOption versionOption(QStringLiteral("version"));
     parser.addOptions({dirOption, dateOption, rawOption, quietOption, helpOption, versionOption});
 
-    const bool parsed = parser.parse(arguments);
-    const QStringList words = parser.positionalArguments();
     Options options;
-    // --help wins over everything else, even where it stands among the commands.
+    // --help wins over everything else wherever it stands: among the commands,
+    // after an unknown option, or where an option's value was due.
     const auto isHelp = [](const QString &word) {
         return word == QLatin1String("--help") || word == QLatin1String("-h");
     };
-    if ((parsed && parser.isSet(helpOption)) || std::any_of(words.begin(), words.end(), isHelp)) {
+    if (std::any_of(arguments.begin() + std::min<qsizetype>(1, arguments.size()), arguments.end(), isHelp)) {
         options.help = true;
         return options;
     }
+    const bool parsed = parser.parse(arguments);
+    const QStringList words = parser.positionalArguments();
     if (!parsed)
         throw UsageError{parser.errorText()};
     if (parser.isSet(versionOption)) {

@@ -155,11 +155,22 @@ TEST(CliHelp, HelpWinsOverCommandsAndRunsNothing)
     DayDir dir;
     writeMorning(dir);
     const QStringList before = dir.entries();
-    const CliResult r = RunCli({QStringLiteral("--dir"), dir.path(), QStringLiteral("--help"),
-                                QStringLiteral("collect"), QStringLiteral("save")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(QString::fromUtf8(r.out).startsWith(QLatin1String("Usage:")));
-    EXPECT_EQ(dir.entries(), before);
+    // Wherever it stands: before the commands, among them, after an unknown
+    // option, or where an option's value was due.
+    const QList<QStringList> runs{
+        {QStringLiteral("--dir"), dir.path(), QStringLiteral("--help"), QStringLiteral("collect"), QStringLiteral("save")},
+        {QStringLiteral("--dir"), dir.path(), QStringLiteral("collect"), QStringLiteral("-h"), QStringLiteral("save")},
+        {QStringLiteral("--bogus"), QStringLiteral("--help")},
+        {QStringLiteral("--help"), QStringLiteral("--dir")},
+    };
+    for (const QStringList &args : runs) {
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+        EXPECT_TRUE(QString::fromUtf8(r.out).startsWith(QLatin1String("Usage:")));
+        EXPECT_EQ(dir.entries(), before);
+    }
 }
 
 } // namespace
