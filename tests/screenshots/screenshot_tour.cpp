@@ -23,7 +23,6 @@
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QPointer>
-#include <QPrintPreviewDialog>
 #include <QTest>
 #include <QTimer>
 
