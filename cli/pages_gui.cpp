@@ -3,7 +3,9 @@
 #include "faces.h"
 #include "list_pages.h"
 
+#include <QFile>
 #include <QGuiApplication>
+#include <QStandardPaths>
 #include <vector>
 
 namespace cli {
@@ -27,6 +29,13 @@ std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv, bool d
     arguments.push_back(offscreen);
     arguments.push_back(nullptr);
     argc += 2;
+    // Where fontconfig does not list the faces (Windows), the offscreen
+    // platform reads the font files of one folder: the system's, which holds
+    // the Japanese faces, rather than a "fonts" folder beside Qt's own.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR")) {
+        const QString fonts = QStandardPaths::writableLocation(QStandardPaths::FontsLocation);
+        qputenv("QT_QPA_FONTDIR", QFile::encodeName(fonts));
+    }
     auto app = std::make_unique<QGuiApplication>(argc, arguments.data());
     absence::ui::InstallFaceSubstitutes();
     return app;

@@ -20,6 +20,12 @@ if(TARGET absence_gui)
 endif()
 install(TARGETS ${programs} RUNTIME_DEPENDENCY_SET absence_runtime RUNTIME DESTINATION .)
 
+if(TARGET absence_pages)
+  # The command line's pdf command draws its pages on Qt's offscreen
+  # platform, which needs no display: a daily job runs without one.
+  install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QOffscreenIntegrationPlugin
+          RUNTIME_DEPENDENCY_SET absence_runtime LIBRARY DESTINATION platforms)
+endif()
 if(TARGET absence_gui)
   # The platform plugin every windowed Qt program needs, and the native
   # style's (Qt's dialogs and message boxes take it where the program does

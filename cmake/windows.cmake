@@ -84,6 +84,13 @@ if(CMAKE_CROSSCOMPILING)
       list(APPEND ABSENCE_WINEPATH "${dir}")
     endforeach()
     set(ABSENCE_WINEPREFIX ${CMAKE_BINARY_DIR}/wine)
+    # The Japanese gothic face the prefix gets in its fonts folder, where an
+    # office PC has MS PGothic (fonts-ipafont-gothic).
+    find_file(ABSENCE_WINE_GOTHIC_FONT ipagp.ttf PATHS /usr/share/fonts/opentype/ipafont-gothic
+              NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT ABSENCE_WINE_GOTHIC_FONT)
+      message(FATAL_ERROR "IPAPGothic (fonts-ipafont-gothic) is missing: the Wine prefix needs it")
+    endif()
     configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
                                     GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -13,6 +13,7 @@ QFont PixelFont(const QString &face, int pixels, bool bold)
 void InstallFaceSubstitutes()
 {
     QFont::insertSubstitution(kGothicFace, kGothicSubstitute);
+    QFont::insertSubstitution(kGothicFace, kGothicLatinName);
     QFont::insertSubstitution(kRoundGothicFace, kRoundGothicSubstitute);
     QFont::insertSubstitution(kTextbookFace, kTextbookSubstitute);
 }

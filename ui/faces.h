@@ -18,6 +18,9 @@ inline const QString kTextbookFace = QStringLiteral("HG教科書体");
 inline const QString kGothicSubstitute = QStringLiteral("IPAPGothic");
 inline const QString kRoundGothicSubstitute = QStringLiteral("MotoyaLMaru");
 inline const QString kTextbookSubstitute = QStringLiteral("Klee One");
+// The gothic face by the Latin name its font file gives: all a font database
+// that reads the files itself (Qt's offscreen platform on Windows) knows.
+inline const QString kGothicLatinName = QStringLiteral("MS PGothic");
 
 // A font of the given face whose characters are `pixels` high.
 QFont PixelFont(const QString &face, int pixels, bool bold = false);

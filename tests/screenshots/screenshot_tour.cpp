@@ -9,9 +9,11 @@
 // locale, as the program does. The stops, saved as OUTPUT_DIR/PREFIXname.png:
 // start-window; no-record-message (run collection on a day without a
 // record); error-report (time order on the empty list); collection-window
-// (collect, then time order); save-question (save); held-file-error (collect
-// again while the tour holds the day's last data file open for writing, as a
-// station still writing it would).
+// (collect, then time order); notice (a station appends a line to its data
+// file, and the window's next look shows the notice); print-preview
+// (Ctrl+P); save-question (save); held-file-error (collect again while the
+// tour holds the day's last data file open for writing, as a station still
+// writing it would).
 
 #include <QApplication>
 #include <QDate>
@@ -21,6 +23,7 @@
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
@@ -72,6 +75,20 @@ public:
 
     bool failed() const { return m_failed; }
 
+    // A station's call, appended to the day's first data file as a station
+    // writes it.
+    static bool AppendCall()
+    {
+        for (int digit = 0; digit <= 9; ++digit) {
+            QFile file(absence::DataFilePath(digit));
+            if (!file.exists())
+                continue;
+            const QByteArray line = absence::ToCp932(QStringLiteral("*08:15:00 2-2=8番 森 大翔 発熱のため欠席（母より）\r\n"));
+            return file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(line) == line.size();
+        }
+        return false;
+    }
+
     // Holds the day's last data file open for writing until the tour ends.
     bool HoldLastDataFile()
     {
@@ -104,6 +121,57 @@ void PressReturn(QWidget *target)
 void After(int ms, std::function<void()> step)
 {
     QTimer::singleShot(ms, qApp, std::move(step));
+}
+
+// The stops after the collection window's picture, each taking the next:
+// the notice, the print preview, the save question, the held file's error
+// box, then the end.
+void HeldFileError(Tour &tour, TForm1 *form)
+{
+    if (!tour.HoldLastDataFile())
+        return tour.Fail("cannot hold a data file of the day open");
+    After(kSettle, [&tour, form] {
+        After(kSettle, [&tour] {
+            if (tour.Take("held-file-error", "QMessageBox"))
+                PressReturn(QApplication::activeModalWidget());
+        });
+        form->BitBtn2->click(); // collects into the held file: the error box
+        After(kSettle, [form] { form->BitBtn3->click(); });
+        After(2 * kSettle, [] { QApplication::closeAllWindows(); });
+    });
+}
+
+void AskToSave(Tour &tour, TForm1 *form)
+{
+    After(kSettle, [&tour, form] {
+        tour.Take("save-question", "absence::ui::SaveQuestion");
+        if (auto *question = qobject_cast<absence::ui::SaveQuestion *>(QApplication::activeModalWidget()))
+            question->noButton()->click();
+        HeldFileError(tour, form);
+    });
+    form->BitBtn1->click();
+}
+
+void PrintPreview(Tour &tour, TForm1 *form)
+{
+    After(2 * kSettle, [&tour, form] {
+        if (tour.Take("print-preview", "QPrintPreviewDialog"))
+            static_cast<QDialog *>(QApplication::activeModalWidget())->reject();
+        After(kSettle, [&tour, form] { AskToSave(tour, form); });
+    });
+    // Through the shortcut map, as the key pressed on the window is.
+    QTest::keyClick(form, Qt::Key_P, Qt::ControlModifier);
+}
+
+void Notice(Tour &tour, TForm1 *form)
+{
+    if (!Tour::AppendCall())
+        return tour.Fail("cannot append to a data file of the day");
+    // The window looks at the day's files once a second.
+    After(2000, [&tour, form] {
+        tour.Take("notice", "TForm1");
+        PrintPreview(tour, form);
+    });
 }
 
 } // namespace
@@ -145,23 +213,7 @@ int main(int argc, char *argv[])
                 form->activateWindow();
                 After(kSettle, [&tour, form] {
                     tour.Take("collection-window", "TForm1");
-                    After(kSettle, [&tour, form] {
-                        tour.Take("save-question", "absence::ui::SaveQuestion");
-                        if (auto *question = qobject_cast<absence::ui::SaveQuestion *>(QApplication::activeModalWidget()))
-                            question->noButton()->click();
-                        if (!tour.HoldLastDataFile())
-                            return tour.Fail("cannot hold a data file of the day open");
-                        After(kSettle, [&tour, form] {
-                            After(kSettle, [&tour] {
-                                if (tour.Take("held-file-error", "QMessageBox"))
-                                    PressReturn(QApplication::activeModalWidget());
-                            });
-                            form->BitBtn2->click(); // collects into the held file: the error box
-                            After(kSettle, [form] { form->BitBtn3->click(); });
-                            After(2 * kSettle, [] { QApplication::closeAllWindows(); });
-                        });
-                    });
-                    form->BitBtn1->click();
+                    Notice(tour, form);
                 });
             });
             PressReturn(QApplication::activeModalWidget());
