@@ -12,7 +12,7 @@ DataFileWatch DataFileWatch::Start()
         return watch;
     for (int digit = 0; digit <= 9; ++digit) {
         const QString path = DataFilePath(digit);
-        const QString found = platform::FindEntry(path);
+        const QString found = FindEntry(path);
         Entry entry{found.isEmpty() ? path : found, {}};
         entry.stamp = platform::ReadEntryStamp(entry.path);
         watch.m_entries.append(entry);

@@ -86,7 +86,8 @@ QString FindEntry(const QString &path)
 {
     if (!IsDirectory(WorkingDirectory()))
         return QString();
-    return fileSystem().FindEntry(path);
+    const platform::EntryLookup lookup = fileSystem().LookUpEntry(path);
+    return lookup.result == platform::EntryLookup::Result::Found ? lookup.path : QString();
 }
 
 bool IsFileAbsent(const QString &path)

@@ -47,7 +47,7 @@ class SystemFileSystem : public FileSystem {
 public:
     QString CurrentDirectory() const override { return platform::CurrentDirectory(); }
     bool IsDirectory(const QString &path) const override { return platform::IsDirectory(path); }
-    QString FindEntry(const QString &path) const override { return platform::FindEntry(path); }
+    platform::EntryLookup LookUpEntry(const QString &path) const override { return platform::LookUpEntry(path); }
     qint64 RegularFileSize(const QString &path) const override { return platform::RegularFileSize(path); }
 
     OpenedFile Open(const QString &path, platform::Sharing sharing, qint64 pieceSize) const override

@@ -53,7 +53,7 @@ public:
     virtual ~FileSystem() = default;
     virtual QString CurrentDirectory() const = 0;
     virtual bool IsDirectory(const QString &path) const = 0;
-    virtual QString FindEntry(const QString &path) const = 0;
+    virtual platform::EntryLookup LookUpEntry(const QString &path) const = 0;
     virtual qint64 RegularFileSize(const QString &path) const = 0;
     // Read `pieceSize` bytes at a time.
     virtual OpenedFile Open(const QString &path, platform::Sharing sharing, qint64 pieceSize) const = 0;

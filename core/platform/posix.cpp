@@ -144,7 +144,7 @@ static bool asciiCaseEqual(const QByteArray &a, const QByteArray &b)
     return true;
 }
 
-QString FindEntry(const QString &path)
+static QString findEntry(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString dir = slash < 0 ? QStringLiteral(".") : path.left(slash);
@@ -172,6 +172,15 @@ QString FindEntry(const QString &path)
     return (dir == QLatin1String("/") ? QString() : dir) + QLatin1Char('/') + QFile::decodeName(best);
 }
 
+EntryLookup LookUpEntry(const QString &path)
+{
+    EntryLookup lookup;
+    lookup.path = findEntry(path);
+    if (!lookup.path.isEmpty())
+        lookup.result = EntryLookup::Result::Found;
+    return lookup;
+}
+
 qint64 RegularFileSize(const QString &path)
 {
     struct stat st;
@@ -182,7 +191,10 @@ qint64 RegularFileSize(const QString &path)
 
 // ---------------------------------------------------------------------------
 
-struct InputFile::Impl {
+class InputFilePrivate {
+public:
+    using Outcome = InputFile::Outcome;
+
     Outcome outcome = Outcome::Failed;
     int err = 0; // errno
     int fd = -1;
@@ -190,7 +202,7 @@ struct InputFile::Impl {
     posix::DayEntry entry; // where the last entry lies, kept so the record can be replaced there
     struct stat status {};
 
-    Impl(const QString &path, Sharing sharing)
+    InputFilePrivate(const QString &path, Sharing sharing)
     {
         const QByteArray encoded = QFile::encodeName(path);
         const qsizetype slash = encoded.lastIndexOf('/');
@@ -209,7 +221,7 @@ struct InputFile::Impl {
         // EINVAL (no leases on this file system), or no helper for this
         // user: nothing tells, so it is read.
     }
-    ~Impl() { Close(); }
+    ~InputFilePrivate() { Close(); }
 
     void Fail(Outcome o, int e)
     {
@@ -304,7 +316,12 @@ struct InputFile::Impl {
     }
 };
 
-InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<Impl>(path, sharing)) {}
+InputFilePrivate *InputFilePrivateOf(const InputFile &file)
+{
+    return file.d.get();
+}
+
+InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<InputFilePrivate>(path, sharing)) {}
 InputFile::~InputFile() = default;
 
 InputFile::Outcome InputFile::outcome() const
@@ -456,7 +473,8 @@ private:
 
 } // namespace
 
-struct RecordReplacement::Impl {
+class RecordReplacementPrivate {
+public:
     // The old record, held by a write lease until the new one has taken its
     // place, so that a program opening it meanwhile waits.
     std::optional<InputFile> old;
@@ -466,10 +484,10 @@ struct RecordReplacement::Impl {
     QByteArray name;
     std::optional<TemporaryRecord> temp;
 
-    explicit Impl(const QString &path)
+    explicit RecordReplacementPrivate(const QString &path)
     {
         old.emplace(path, Sharing::Exclusive);
-        const InputFile::Impl &held = *old->d;
+        const InputFilePrivate &held = *InputFilePrivateOf(*old);
         dirFd = held.entry.folder();
         name = QByteArray::fromStdString(held.entry.name());
         std::optional<struct stat> keep;
@@ -536,7 +554,7 @@ struct RecordReplacement::Impl {
     }
 };
 
-RecordReplacement::RecordReplacement(const QString &path) : d(std::make_unique<Impl>(path)) {}
+RecordReplacement::RecordReplacement(const QString &path) : d(std::make_unique<RecordReplacementPrivate>(path)) {}
 RecordReplacement::~RecordReplacement() = default;
 
 bool RecordReplacement::ready() const
