@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "platform/lease_request.h"
 #include "platform/platform.h"
+#include "platform/posix_p.h"
 #include "record_file.h"
 #include "support.h"
 
@@ -190,4 +191,23 @@ TEST_F(PosixFilesTest, DanglingLinkIsStillAnEntryBearingTheName)
 {
     ASSERT_EQ(::symlink("nowhere", QFile::encodeName(DataFilePath(2)).constData()), 0);
     EXPECT_FALSE(IsFileAbsent(DataFilePath(2)));
+}
+
+TEST(PosixErrors, ErrnoMapping)
+{
+    using platform::posix::IoErrorCode;
+    EXPECT_EQ(IoErrorCode(ENOENT), 2);
+    EXPECT_EQ(IoErrorCode(ENOTDIR), 3);
+    EXPECT_EQ(IoErrorCode(ENAMETOOLONG), 3);
+    EXPECT_EQ(IoErrorCode(EMFILE), 4);
+    EXPECT_EQ(IoErrorCode(ENFILE), 4);
+    EXPECT_EQ(IoErrorCode(EACCES), 5);
+    EXPECT_EQ(IoErrorCode(EPERM), 5);
+    EXPECT_EQ(IoErrorCode(EISDIR), 5);
+    EXPECT_EQ(IoErrorCode(ENOSPC), 101);
+    // A network file system's sharing violation.
+    EXPECT_EQ(IoErrorCode(EBUSY), 32);
+    EXPECT_EQ(IoErrorCode(ETXTBSY), 32);
+    EXPECT_EQ(IoErrorCode(EROFS), EROFS);
+    EXPECT_EQ(InOutError(IoErrorCode(EROFS)).message(), QStringLiteral("I/O %1 (%2)").arg(QString::fromUtf8("ｴﾗｰ")).arg(EROFS));
 }
