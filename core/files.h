@@ -64,5 +64,8 @@ public:
 const FileSystem &fileSystem();
 // Null puts the operating system's back.
 void setFileSystem(std::shared_ptr<const FileSystem> files);
+// The operating system's, whichever is in use: for one that changes only a
+// part of it.
+std::shared_ptr<const FileSystem> systemFileSystem();
 
 } // namespace absence

@@ -3,6 +3,7 @@
 // folder.
 
 #include "platform.h"
+#include "posix_p.h"
 
 #include <QFile>
 
@@ -30,34 +31,6 @@ bool asciiCaseEqual(const QByteArray &a, const QByteArray &b)
             return false;
     }
     return true;
-}
-
-QString findEntry(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString dir = slash < 0 ? QStringLiteral(".") : path.left(slash);
-    const QByteArray wanted = QFile::encodeName(path.mid(slash + 1));
-    if (wanted.isEmpty())
-        return QString();
-    // lstat first: an exact name wins, and a dangling link still counts.
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
-        return path;
-    DIR *d = ::opendir(QFile::encodeName(dir.isEmpty() ? QStringLiteral("/") : dir).constData());
-    if (!d)
-        return QString();
-    // Several names may differ only in case; take the least, so the answer
-    // does not depend on the directory's order.
-    QByteArray best;
-    while (const dirent *e = ::readdir(d)) {
-        const QByteArray name(e->d_name);
-        if (asciiCaseEqual(name, wanted) && (best.isEmpty() || name < best))
-            best = name;
-    }
-    ::closedir(d);
-    if (best.isEmpty())
-        return QString();
-    return (dir == QLatin1String("/") ? QString() : dir) + QLatin1Char('/') + QFile::decodeName(best);
 }
 
 } // namespace
@@ -91,9 +64,59 @@ bool IsDirectory(const QString &path)
 EntryLookup LookUpEntry(const QString &path)
 {
     EntryLookup lookup;
-    lookup.path = findEntry(path);
-    if (!lookup.path.isEmpty())
+    const auto unknown = [&lookup](int err) {
+        lookup.result = EntryLookup::Result::Unknown;
+        lookup.errorCode = posix::IoErrorCode(err);
+        return lookup;
+    };
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString dir = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
+    const QByteArray wanted = QFile::encodeName(path.mid(slash + 1));
+    if (wanted.isEmpty())
+        return lookup;
+    // The exact name first: it wins, and a dangling link still counts.
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
         lookup.result = EntryLookup::Result::Found;
+        lookup.path = path;
+        return lookup;
+    }
+    const int lookError = errno;
+    if (lookError == ENOTDIR)
+        return lookup;
+    // Another case of the name; or, in a folder that may be listed but not
+    // searched, the name as the listing shows it.
+    DIR *d = ::opendir(QFile::encodeName(dir).constData());
+    if (!d) {
+        const int listError = errno;
+        if (listError == ENOENT || listError == ENOTDIR)
+            return lookup;
+        // A folder the operator may search but not list: no other spelling
+        // can be seen, and the exact name does not exist.
+        if (lookError == ENOENT && (listError == EACCES || listError == EPERM))
+            return lookup;
+        return unknown(lookError == ENOENT ? listError : lookError);
+    }
+    // Several names may differ only in case; take the least, so the answer
+    // does not depend on the directory's order.
+    QByteArray best;
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(d);
+        if (!e)
+            break;
+        const QByteArray name(e->d_name);
+        if (asciiCaseEqual(name, wanted) && (best.isEmpty() || name < best))
+            best = name;
+    }
+    const int readError = errno;
+    ::closedir(d);
+    if (readError != 0)
+        return unknown(readError);
+    if (!best.isEmpty()) {
+        lookup.result = EntryLookup::Result::Found;
+        lookup.path = (dir == QLatin1String("/") ? QString() : dir) + QLatin1Char('/') + QFile::decodeName(best);
+    }
     return lookup;
 }
 

@@ -34,7 +34,8 @@ struct Descriptor {
 
 // The program's I/O error code of an errno value (2 not found, 3 bad name,
 // 4 too many open files, 5 access denied, 32 busy: a network file system's
-// sharing violation, 101 disk full; else errno itself).
+// sharing violation, 101 disk full, 1117 a device's I/O error; else errno
+// itself).
 int IoErrorCode(int err);
 
 } // namespace posix

@@ -36,6 +36,9 @@ int IoErrorCode(int err)
         return SharingViolationCode;
     case ENOSPC:
         return 101;
+    case EIO:
+        // ERROR_IO_DEVICE: errno's own 5 would read as access denied.
+        return 1117;
     default:
         return err;
     }

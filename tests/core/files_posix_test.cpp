@@ -193,6 +193,28 @@ TEST_F(PosixFilesTest, DanglingLinkIsStillAnEntryBearingTheName)
     EXPECT_FALSE(IsFileAbsent(DataFilePath(2)));
 }
 
+TEST_F(PosixFilesTest, LookUpThatCannotListTheFolderIsNotAbsent)
+{
+    dir.write(DataName(0), "x");
+    dir.write(DayFile("a1.txt"), "x");
+    // No descriptor left to list the folder with: only the exact name is known.
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowestFree);
+    struct rlimit saved, none;
+    ASSERT_TRUE(lowestFree > 0 && getrlimit(RLIMIT_NOFILE, &saved) == 0);
+    none = saved;
+    none.rlim_cur = rlim_t(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    const platform::EntryLookup found[] = {platform::LookUpEntry(DataFilePath(0)),
+                                           platform::LookUpEntry(DataFilePath(1)),
+                                           platform::LookUpEntry(DataFilePath(2))};
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(found[0].path, DataFilePath(0));
+    for (const platform::EntryLookup &unknown : {found[1], found[2]})
+        EXPECT_TRUE(unknown.result == platform::EntryLookup::Result::Unknown && unknown.errorCode == 4);
+    EXPECT_EQ(platform::LookUpEntry(DataFilePath(1)).path, dir.file(DayFile("a1.txt")));
+}
+
 TEST(PosixErrors, ErrnoMapping)
 {
     using platform::posix::IoErrorCode;
@@ -208,6 +230,7 @@ TEST(PosixErrors, ErrnoMapping)
     // A network file system's sharing violation.
     EXPECT_EQ(IoErrorCode(EBUSY), 32);
     EXPECT_EQ(IoErrorCode(ETXTBSY), 32);
+    EXPECT_EQ(IoErrorCode(EIO), 1117); // not 5, which reads as access denied
     EXPECT_EQ(IoErrorCode(EROFS), EROFS);
     EXPECT_EQ(InOutError(IoErrorCode(EROFS)).message(), QStringLiteral("I/O %1 (%2)").arg(QString::fromUtf8("ｴﾗｰ")).arg(EROFS));
 }
