@@ -7,7 +7,8 @@
 // lease helper instead, which holds it and runs only for the office's group
 // (lease_request.h). Without a lease (a file system that has none, or no
 // helper for this user) the file is read all the same: nothing tells whether
-// someone still writes it.
+// someone still writes it. On a folder mounted from a server, a refused lease
+// may only mean that the server grants no caching: see RefusedLeaseMeans.
 
 #include "platform.h"
 #include "posix_p.h"
@@ -17,12 +18,15 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#include <vector>
 
 #ifndef ABSENCE_LEASE_HELPER
 #error "ABSENCE_LEASE_HELPER must name the lease helper relative to the programs' folder"
@@ -69,7 +73,99 @@ std::string leaseHelperPath()
     return placedByUsOrRoot(path) ? path : std::string();
 }
 
+// Whether `option` is one of the comma-separated `options`.
+bool hasOption(std::string_view options, std::string_view option)
+{
+    for (std::string_view::size_type at = 0; at <= options.size();) {
+        const std::string_view::size_type comma = std::min(options.find(',', at), options.size());
+        if (options.substr(at, comma - at) == option)
+            return true;
+        at = comma + 1;
+    }
+    return false;
+}
+
+// What a refused lease means for the file on `device`: as on a local file
+// system unless the mount says otherwise.
+posix::LeaseRefusal refusedLeaseMeans(dev_t device, Sharing sharing)
+{
+    std::string text;
+    posix::Descriptor info(posix::OpenAt(AT_FDCWD, "/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+    char buffer[16384];
+    for (ssize_t n; info.fd >= 0 && (n = ::read(info.fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n > 0)
+            text.append(buffer, size_t(n));
+    }
+    std::string type, options;
+    if (!posix::FindMount(text, device, type, options))
+        return posix::LeaseRefusal::HeldOpen;
+    return posix::RefusedLeaseMeans(type, options, sharing);
+}
+
 } // namespace
+
+namespace posix {
+
+// The kernel's answers, file system by file system (fs/locks.c, the
+// client's setlease in fs/smb/client and fs/nfs):
+// - a local file system (generic_setlease) refuses a read lease while the
+//   file is open for writing, a write lease while it is open at all;
+// - CIFS/SMB (cifs_setlease) takes that same local lease only where the
+//   client holds the server's caching for the file (an SMB lease or oplock:
+//   read caching for a read lease, write caching for a write lease) or the
+//   mount assumes it (cache=ro: read; cache=singleclient: write), or, with
+//   `locallease`, holds no read caching at all; otherwise it refuses. A
+//   server that sees a writer grants no caching, but so does one with
+//   leases and oplocks off, or one that granted only read caching when a
+//   write lease is asked for: the refusal cannot tell them apart;
+// - NFSv4 (nfs4_add_lease) grants a lease only on a delegation of the
+//   server, which it withholds for a writer elsewhere and for reasons of
+//   its own alike; NFSv2/3 have no leases (EINVAL), and the file is read
+//   unchecked as on any file system without them.
+LeaseRefusal RefusedLeaseMeans(std::string_view type, std::string_view options, Sharing sharing)
+{
+    if (type == "cifs" || type == "smb3") {
+        const bool local = sharing == Sharing::Readers
+                               ? hasOption(options, "cache=ro") || hasOption(options, "locallease")
+                               : hasOption(options, "cache=singleclient");
+        return local ? LeaseRefusal::HeldOpen : LeaseRefusal::CannotTell;
+    }
+    if (type == "nfs" || type == "nfs4")
+        return LeaseRefusal::CannotTell;
+    return LeaseRefusal::HeldOpen;
+}
+
+bool FindMount(std::string_view mountinfo, dev_t device, std::string &type, std::string &options)
+{
+    const std::string wanted = std::to_string(major(device)) + ':' + std::to_string(minor(device));
+    while (!mountinfo.empty()) {
+        const std::string_view::size_type end = std::min(mountinfo.find('\n'), mountinfo.size());
+        std::string_view line = mountinfo.substr(0, end);
+        mountinfo.remove_prefix(std::min(end + 1, mountinfo.size()));
+        // ID, parent ID, major:minor, root, mount point, mount options, optional
+        // fields, "-", type, source, super block options; none holds a blank.
+        std::vector<std::string_view> fields;
+        for (std::string_view::size_type at = 0; at < line.size();) {
+            const std::string_view::size_type blank = std::min(line.find(' ', at), line.size());
+            fields.push_back(line.substr(at, blank - at));
+            at = blank + 1;
+        }
+        if (fields.size() < 10 || fields[2] != wanted)
+            continue;
+        for (size_t i = 6; i + 3 < fields.size(); ++i) {
+            if (fields[i] == "-") {
+                type = fields[i + 1];
+                options = fields[i + 3];
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace posix
 
 InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing)
 {
@@ -83,12 +179,13 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing)
     if (::fcntl(fd, F_SETLEASE, type) == 0) {
         leased = true;
     } else if (errno == EAGAIN) {
-        Shared();
+        if (refusedLeaseMeans(status.st_dev, sharing) == posix::LeaseRefusal::HeldOpen)
+            Shared();
     } else if (errno == EACCES) {
-        LeaseThroughHelper(dir, name, type);
+        LeaseThroughHelper(dir, name, sharing);
     }
-    // EINVAL (no leases on this file system), or no helper for this
-    // user: nothing tells, so it is read.
+    // EINVAL (no leases on this file system), a refusal that cannot tell,
+    // or no helper for this user: nothing tells, so it is read.
 }
 
 InputFilePrivate::~InputFilePrivate()
@@ -139,8 +236,9 @@ bool InputFilePrivate::Open(const QByteArray &dir, const std::string &name)
 
 // Another user's file: the lease helper opens it again and takes the lease
 // on its open file, which is then read here in place of ours.
-void InputFilePrivate::LeaseThroughHelper(const QByteArray &dir, const std::string &name, int type)
+void InputFilePrivate::LeaseThroughHelper(const QByteArray &dir, const std::string &name, Sharing sharing)
 {
+    const int type = sharing == Sharing::Readers ? F_RDLCK : F_WRLCK;
     const std::string helper = leaseHelperPath();
     if (helper.empty())
         return;
@@ -168,7 +266,8 @@ void InputFilePrivate::LeaseThroughHelper(const QByteArray &dir, const std::stri
         }
         if (given >= 0)
             ::close(given);
-        if (reply.outcome == lease::Reply::Outcome::Held)
+        if (reply.outcome == lease::Reply::Outcome::Held
+            && refusedLeaseMeans(status.st_dev, sharing) == posix::LeaseRefusal::HeldOpen)
             return Shared();
     }
     if (fd < 0)

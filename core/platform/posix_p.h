@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,19 @@ struct Descriptor {
 // itself).
 int IoErrorCode(int err);
 
+// What a file system means when it refuses a lease with EAGAIN.
+enum class LeaseRefusal {
+    HeldOpen,   // another program has the file open in a way the lease forbids
+    CannotTell, // that, or a server granting no caching: read as it is
+};
+// From the file system's type and its super block's options, as
+// /proc/self/mountinfo lists them.
+LeaseRefusal RefusedLeaseMeans(std::string_view type, std::string_view options, Sharing sharing);
+
+// The type and super block options of the mount of `device`, from the text
+// of /proc/self/mountinfo; false when no mount has it.
+bool FindMount(std::string_view mountinfo, dev_t device, std::string &type, std::string &options);
+
 } // namespace posix
 
 // A day's file looked up hop by hop, opened and, where the system allows,
@@ -62,7 +76,7 @@ private:
     void Fail(Outcome o, int e);
     void Shared();
     bool Open(const QByteArray &dir, const std::string &name);
-    void LeaseThroughHelper(const QByteArray &dir, const std::string &name, int type);
+    void LeaseThroughHelper(const QByteArray &dir, const std::string &name, Sharing sharing);
 };
 
 InputFilePrivate *InputFilePrivateOf(const InputFile &file);

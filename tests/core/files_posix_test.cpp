@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -213,6 +214,49 @@ TEST_F(PosixFilesTest, LookUpThatCannotListTheFolderIsNotAbsent)
     for (const platform::EntryLookup &unknown : {found[1], found[2]})
         EXPECT_TRUE(unknown.result == platform::EntryLookup::Result::Unknown && unknown.errorCode == 4);
     EXPECT_EQ(platform::LookUpEntry(DataFilePath(1)).path, dir.file(DayFile("a1.txt")));
+}
+
+// What a refused lease means, from each client's setlease in the kernel
+// (fs/smb/client, fs/nfs, fs/locks.c). This machine's kernel has neither CIFS
+// nor NFS: the decision is tested with each file system's own mount line.
+TEST(PosixLeases, RefusalMeansAWriterOnlyWhereTheMountDecidesTheLease)
+{
+    const char *mountinfo =
+        "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw,discard\n"
+        "90 27 0:51 / /srv/smb rw,relatime shared:60 master:2 - cifs //nas/absence rw,vers=3.1.1,cache=strict\n"
+        "91 27 0:52 / /srv/nfs rw,relatime - nfs4 nas:/absence rw,vers=4.2,rsize=1048576\n";
+    std::string type, options;
+    EXPECT_FALSE(platform::posix::FindMount(mountinfo, makedev(0, 53), type, options));
+    ASSERT_TRUE(platform::posix::FindMount(mountinfo, makedev(0, 51), type, options));
+    EXPECT_EQ(type + ' ' + options, "cifs rw,vers=3.1.1,cache=strict");
+
+    using platform::Sharing;
+    constexpr auto Held = platform::posix::LeaseRefusal::HeldOpen;
+    constexpr auto CannotTell = platform::posix::LeaseRefusal::CannotTell;
+    const struct { const char *type, *options; Sharing sharing; platform::posix::LeaseRefusal means; } cases[] = {
+        {"ext4", "rw,discard", Sharing::Readers, Held},
+        {"tmpfs", "rw,size=1m", Sharing::Exclusive, Held},
+        // SMB2/3: the server's caching decides, whether it comes as leases or oplocks.
+        {"cifs", "rw,vers=3.1.1,cache=strict", Sharing::Readers, CannotTell},
+        {"smb3", "rw,vers=3.0,cache=loose,nolease", Sharing::Readers, CannotTell},
+        {"cifs", "rw,vers=2.1,cache=none", Sharing::Exclusive, CannotTell},
+        // The mount assumes the caching, or takes the local lease without it.
+        {"cifs", "rw,vers=3.1.1,cache=ro", Sharing::Readers, Held},
+        {"cifs", "rw,vers=3.1.1,cache=ro", Sharing::Exclusive, CannotTell},
+        {"cifs", "rw,vers=3.1.1,cache=singleclient", Sharing::Exclusive, Held},
+        {"cifs", "rw,vers=3.1.1,cache=singleclient", Sharing::Readers, CannotTell},
+        {"cifs", "rw,vers=3.1.1,cache=strict,locallease", Sharing::Readers, Held},
+        {"cifs", "rw,vers=3.1.1,cache=strict,locallease", Sharing::Exclusive, CannotTell},
+        {"cifs", "rw,cache=robust,nolocallease", Sharing::Readers, CannotTell}, // options match whole
+        // NFSv4: a delegation decides; v3 has no leases at all.
+        {"nfs4", "rw,vers=4.2,rsize=1048576", Sharing::Readers, CannotTell},
+        {"nfs", "rw,vers=4.1", Sharing::Exclusive, CannotTell},
+        {"nfs", "rw,vers=3,proto=tcp", Sharing::Readers, CannotTell},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(platform::posix::RefusedLeaseMeans(c.type, c.options, c.sharing), c.means)
+            << c.type << ' ' << c.options << (c.sharing == Sharing::Readers ? " read" : " write");
+    }
 }
 
 TEST(PosixErrors, ErrnoMapping)
