@@ -100,7 +100,7 @@ enum class Sharing { Readers, Exclusive };
 //   unchecked. On a folder mounted from a server (CIFS, NFSv4) the lease is
 //   refused also when the server grants no caching: there a refusal counts
 //   as Shared only where the mount itself decides the lease (CIFS
-//   `locallease`, `cache=ro` for Readers, `cache=singleclient` for
+//   `locallease` or `cache=ro` for Readers, `cache=singleclient` for
 //   Exclusive), and elsewhere the file is read unchecked. A server that
 //   reports the file busy makes it Shared.
 // - Windows: by the system's share modes, which a file server enforces for
