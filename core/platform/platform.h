@@ -148,9 +148,10 @@ private:
 
 // A new record written beside the old one and put in its place only when it
 // is complete and on the disk, keeping who may use the old one. A record
-// that another program holds open when the save starts is not replaced.
-// Anything left of a failed save is removed; so are the leftovers of saves
-// killed before they could clean up.
+// that another program holds open when the save starts is not replaced,
+// where the system can tell (see InputFile). Anything left of a failed save
+// is removed; so are the leftovers of saves killed before they could clean
+// up.
 //
 // Between the start and the replacement:
 // - POSIX: the old record is held by the write lease of an Exclusive
