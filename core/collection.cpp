@@ -127,21 +127,28 @@ void Collect(AbsenceList &list)
     AbsenceList::Filler filler(list);
     // Named once for the run: a name costs a date rendering.
     const std::array<QString, 10> paths = DataFilePaths();
+    // Each file is looked up once, and what was found is what is opened.
+    // The sizes are only a hint for the storage: links are not followed for
+    // them, so that one planted by someone else gives nothing away.
+    using Result = platform::EntryLookup::Result;
+    std::array<platform::EntryLookup, 10> found;
     qint64 bytes = 0;
-    // Only a hint for the storage: links are not followed for it, so that
-    // one planted by someone else gives nothing away, not even a size.
-    for (const QString &path : paths) {
-        const QString found = FindEntry(path);
-        if (!found.isEmpty())
-            bytes += std::max<qint64>(0, fileSystem().RegularFileSize(found));
+    for (size_t digit = 0; digit < paths.size(); ++digit) {
+        found[digit] = LookUpDayFile(paths[digit]);
+        if (found[digit].result == Result::Unknown)
+            break;
+        if (found[digit].result == Result::Found)
+            bytes += std::max<qint64>(0, fileSystem().RegularFileSize(found[digit].path));
     }
     filler.ReserveForBytes(bytes);
-    for (const QString &path : paths) {
-        // Looked up afresh: a station may have written its file meanwhile.
-        const QString found = FindEntry(path);
-        if (found.isEmpty())
+    for (const platform::EntryLookup &entry : found) {
+        if (entry.result == Result::Absent)
             continue;
-        DataFileReader reader(found);
+        // Not known to be absent: the run stops with the reason, as it
+        // would when opening the file failed.
+        if (entry.result == Result::Unknown)
+            throw InOutError(entry.errorCode);
+        DataFileReader reader(entry.path);
         QByteArray line;
         while (reader.ReadLine(line)) {
             if (!line.isEmpty())

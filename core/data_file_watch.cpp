@@ -1,6 +1,7 @@
 #include "data_file_watch.h"
 
 #include "day_files.h"
+#include "files.h"
 
 namespace absence {
 
@@ -8,12 +9,12 @@ DataFileWatch DataFileWatch::Start()
 {
     DataFileWatch watch;
     watch.m_folder = WorkingDirectory();
-    if (!IsDirectory(watch.m_folder))
+    if (!fileSystem().IsDirectory(watch.m_folder))
         return watch;
     for (int digit = 0; digit <= 9; ++digit) {
         const QString path = DataFilePath(digit);
-        const QString found = platform::FindEntry(path);
-        Entry entry{found.isEmpty() ? path : found, {}};
+        const platform::EntryLookup found = LookUpDayFile(path);
+        Entry entry{found.result == platform::EntryLookup::Result::Found ? found.path : path, {}};
         entry.stamp = platform::ReadEntryStamp(entry.path);
         watch.m_entries.append(entry);
     }

@@ -1,7 +1,6 @@
 #include "day_files.h"
 
 #include "files.h"
-#include "platform/platform.h"
 #include "services.h"
 
 namespace absence {
@@ -77,21 +76,16 @@ QString RecordFilePath()
     return WorkingDirectory() + platform::PathSeparator() + RecordFileName();
 }
 
-bool IsDirectory(const QString &path)
+platform::EntryLookup LookUpDayFile(const QString &path)
 {
-    return fileSystem().IsDirectory(path);
-}
-
-QString FindEntry(const QString &path)
-{
-    if (!IsDirectory(WorkingDirectory()))
-        return QString();
-    return fileSystem().FindEntry(path);
+    if (!fileSystem().IsDirectory(WorkingDirectory()))
+        return platform::EntryLookup();
+    return fileSystem().LookUpEntry(path);
 }
 
 bool IsFileAbsent(const QString &path)
 {
-    return FindEntry(path).isEmpty();
+    return LookUpDayFile(path).result == platform::EntryLookup::Result::Absent;
 }
 
 } // namespace absence

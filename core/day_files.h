@@ -6,6 +6,8 @@
 #include <QString>
 #include <array>
 
+#include "platform/platform.h"
+
 namespace absence {
 
 // The day being worked on; written by the start window (or the command line).
@@ -20,9 +22,6 @@ QByteArray MakeDateTag(const QDate &date);
 // its own); empty when it cannot be read (for example, it was removed).
 QString WorkingDirectory();
 
-// True when `path` exists and is a directory (links followed).
-bool IsDirectory(const QString &path);
-
 // Name and full path of data file `digit` (0..9) of ChosenDate.
 QString DataFileName(int digit);
 QString DataFilePath(int digit);
@@ -32,12 +31,15 @@ std::array<QString, 10> DataFilePaths();
 QString RecordFileName();
 QString RecordFilePath();
 
-// The entry that `path` names, its file name matched without regard to the case
-// of its letters; an exact match wins. Empty when there is none or when the
-// working directory does not exist.
-QString FindEntry(const QString &path);
+// The entry that `path` names in the working directory, its file name
+// matched without regard to the case of its letters (platform::LookUpEntry);
+// Absent when the working directory does not exist.
+platform::EntryLookup LookUpDayFile(const QString &path);
 
-// True when no entry of any kind (file, directory, link...) bears the name.
+// True only when no entry of any kind (file, directory, link...) bears the
+// name, as the system says, or the working directory does not exist. A
+// look-up that fails otherwise counts as present: opening the file then
+// reports why, rather than the file being skipped in silence.
 bool IsFileAbsent(const QString &path);
 
 } // namespace absence

@@ -2,8 +2,6 @@
 
 #include "services.h"
 
-#include <cerrno>
-
 namespace absence {
 
 AbsenceError::AbsenceError(const QString &message)
@@ -21,11 +19,6 @@ LineInsertError::LineInsertError() : AbsenceError(QStringLiteral("行を挿入�
 
 InOutError::InOutError(int code) : AbsenceError(IoErrorText(code)), m_code(code) {}
 
-InOutError InOutError::fromErrno(int err)
-{
-    return InOutError(IoErrorCode(err));
-}
-
 FileCreateError::FileCreateError(const QString &path)
     : AbsenceError(QStringLiteral("ﾌｧｲﾙ %1 を作成できません").arg(path))
 {
@@ -37,31 +30,6 @@ FileOpenError::FileOpenError(const QString &path)
 }
 
 WriteError::WriteError() : AbsenceError(QStringLiteral("ｽﾄﾘｰﾑへの書き込みｴﾗｰ")) {}
-
-int IoErrorCode(int err)
-{
-    switch (err) {
-    case ENOENT:
-        return 2;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-        return 3;
-    case EMFILE:
-    case ENFILE:
-        return 4;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return 5;
-    case EBUSY:
-    case ETXTBSY:
-        return SharingViolationCode;
-    case ENOSPC:
-        return 101;
-    default:
-        return err;
-    }
-}
 
 QString IoErrorText(int code)
 {

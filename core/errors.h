@@ -37,8 +37,6 @@ class InOutError : public AbsenceError {
 public:
     explicit InOutError(int code);
     int code() const { return m_code; }
-    // Builds the error from a C library errno value.
-    static InOutError fromErrno(int err);
 
 private:
     int m_code;
@@ -67,10 +65,6 @@ constexpr int SharingViolationCode = 32;
 // The I/O error code of a file the operator may not use.
 constexpr int AccessDeniedCode = 5;
 
-// Maps errno to the program's I/O error code (2 not found, 3 bad name,
-// 4 too many open files, 5 access denied, 32 busy (a network file system's
-// sharing violation), 101 disk full, else errno itself).
-int IoErrorCode(int err);
 // The message text of an I/O error code.
 QString IoErrorText(int code);
 

@@ -47,7 +47,7 @@ class SystemFileSystem : public FileSystem {
 public:
     QString CurrentDirectory() const override { return platform::CurrentDirectory(); }
     bool IsDirectory(const QString &path) const override { return platform::IsDirectory(path); }
-    QString FindEntry(const QString &path) const override { return platform::FindEntry(path); }
+    platform::EntryLookup LookUpEntry(const QString &path) const override { return platform::LookUpEntry(path); }
     qint64 RegularFileSize(const QString &path) const override { return platform::RegularFileSize(path); }
 
     OpenedFile Open(const QString &path, platform::Sharing sharing, qint64 pieceSize) const override
@@ -69,7 +69,7 @@ public:
 
 std::shared_ptr<const FileSystem> &installed()
 {
-    static std::shared_ptr<const FileSystem> files = std::make_shared<SystemFileSystem>();
+    static std::shared_ptr<const FileSystem> files = systemFileSystem();
     return files;
 }
 
@@ -82,7 +82,13 @@ const FileSystem &fileSystem()
 
 void setFileSystem(std::shared_ptr<const FileSystem> files)
 {
-    installed() = files ? std::move(files) : std::make_shared<SystemFileSystem>();
+    installed() = files ? std::move(files) : systemFileSystem();
+}
+
+std::shared_ptr<const FileSystem> systemFileSystem()
+{
+    static const std::shared_ptr<const FileSystem> files = std::make_shared<SystemFileSystem>();
+    return files;
 }
 
 } // namespace absence

@@ -53,7 +53,7 @@ public:
     virtual ~FileSystem() = default;
     virtual QString CurrentDirectory() const = 0;
     virtual bool IsDirectory(const QString &path) const = 0;
-    virtual QString FindEntry(const QString &path) const = 0;
+    virtual platform::EntryLookup LookUpEntry(const QString &path) const = 0;
     virtual qint64 RegularFileSize(const QString &path) const = 0;
     // Read `pieceSize` bytes at a time.
     virtual OpenedFile Open(const QString &path, platform::Sharing sharing, qint64 pieceSize) const = 0;
@@ -64,5 +64,8 @@ public:
 const FileSystem &fileSystem();
 // Null puts the operating system's back.
 void setFileSystem(std::shared_ptr<const FileSystem> files);
+// The operating system's, whichever is in use: for one that changes only a
+// part of it.
+std::shared_ptr<const FileSystem> systemFileSystem();
 
 } // namespace absence

@@ -48,12 +48,15 @@ void Save(AbsenceList &list)
 
     // Without a readable working directory (removed while the program ran)
     // the path would point elsewhere: name only the file.
-    if (!IsDirectory(wd))
+    if (!fileSystem().IsDirectory(wd))
         throw FileCreateError(RecordFileName());
-    // A record saved under another case of the name is the one replaced.
-    const QString existing = FindEntry(path);
-    if (!existing.isEmpty())
-        path = existing;
+    // A record saved under another case of the name is the one replaced; one
+    // that cannot be looked up is not replaced at all.
+    const platform::EntryLookup existing = LookUpDayFile(path);
+    if (existing.result == platform::EntryLookup::Result::Unknown)
+        throw FileCreateError(path);
+    if (existing.result == platform::EntryLookup::Result::Found)
+        path = existing.path;
 
     // Written beside the old record and put in its place only when complete,
     // so a failed or interrupted save leaves the old record as it was.
@@ -102,13 +105,16 @@ bool FindRecordFile(const QDate &pickerDate)
 {
     const QString wd = WorkingDirectory();
     ChosenDate = pickerDate;
-    if (!IsDirectory(wd))
+    if (!fileSystem().IsDirectory(wd))
         return true;
     RecordPath = RecordFilePath();
-    const QString found = FindEntry(RecordPath);
-    if (found.isEmpty())
+    const platform::EntryLookup found = LookUpDayFile(RecordPath);
+    if (found.result == platform::EntryLookup::Result::Absent)
         return true;
-    RecordPath = found;
+    // One that cannot be looked up counts as there: opening it tells the
+    // operator why, and no empty day is put in its place.
+    if (found.result == platform::EntryLookup::Result::Found)
+        RecordPath = found.path;
     return false;
 }
 

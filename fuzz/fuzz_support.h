@@ -72,10 +72,15 @@ public:
         const Entry *e = Find(path);
         return path == CurrentDirectory() || (e && e->directory);
     }
-    QString FindEntry(const QString &path) const override
+    absence::platform::EntryLookup LookUpEntry(const QString &path) const override
     {
+        absence::platform::EntryLookup lookup;
         const auto it = Lookup(path);
-        return it == entries.end() ? QString() : it->first == QStringView(path).mid(5) ? path : Path(it->first);
+        if (it != entries.end()) {
+            lookup.result = absence::platform::EntryLookup::Result::Found;
+            lookup.path = it->first == QStringView(path).mid(5) ? path : Path(it->first);
+        }
+        return lookup;
     }
     qint64 RegularFileSize(const QString &path) const override
     {

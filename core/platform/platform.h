@@ -1,14 +1,15 @@
 #pragma once
 // What the day's files need from the operating system, in one place: the
-// working directory, finding an entry whatever the case of its name, opening a
-// data file or the record with the sharing each allows, putting a new record
-// in place of the old one, the standard streams and the user's date and time
-// settings. One implementation for POSIX systems, one for Windows; CMake
-// builds the one for the target.
+// working directory, looking a day's file up whatever the case of its name,
+// opening a data file or the record with the sharing each allows, putting a
+// new record in place of the old one, the standard streams and the user's
+// date and time settings. Each system has its own files, one per concern, and
+// a private header for what they share; CMake builds the target's.
 //
 // Failures are reported as the program's I/O error codes, which are the
 // Windows system error codes (2 not found, 3 bad path, 4 too many open files,
-// 5 access denied, 32 sharing violation, 112 disk full, ...).
+// 5 access denied, 32 sharing violation, ...), except that a full disk is 101
+// on every system. POSIX systems translate their errno values into these.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -21,6 +22,9 @@ struct LocaleSettings;
 
 namespace platform {
 
+class InputFilePrivate;      // each system's private header defines it
+class RecordReplacementPrivate;
+
 // The separator put between the working directory and a file name.
 QChar PathSeparator();
 
@@ -31,9 +35,24 @@ QString CurrentDirectory();
 // True when `path` exists and is a directory (links followed).
 bool IsDirectory(const QString &path);
 
-// The entry that `path` names, its file name matched without regard to the
-// case of its letters; an exact match wins. Empty when there is none.
-QString FindEntry(const QString &path);
+// What the look-up of one name in its folder found.
+struct EntryLookup {
+    enum class Result { Found, Absent, Unknown };
+    Result result = Result::Absent;
+    QString path;      // Found: the entry's path as the folder spells it
+    int errorCode = 0; // Unknown: the program's I/O error code of the failure
+};
+// The entry `path` names, its file name matched without regard to the case
+// of its letters (an exact match wins). Absent only when the system says the
+// name does not exist; any other failure is Unknown.
+//
+// POSIX: the exact name is looked up first, then the folder is listed for
+// another case of it. "Does not exist" is ENOENT or ENOTDIR. In a folder that
+// may be searched but not listed, no other spelling can be seen: there the
+// exact name's ENOENT is the answer.
+// Windows: "does not exist" is ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND;
+// the file system itself ignores the case of the letters.
+EntryLookup LookUpEntry(const QString &path);
 
 // The size of the regular file `path` names, without following a link; -1
 // for anything else. Only a hint for storage.
@@ -68,6 +87,26 @@ enum class Sharing { Readers, Exclusive };
 // A day's file opened for reading, for as long as the object lives. A link
 // that someone else planted in the folder is not followed: only one that
 // belongs to the operator or to the folder's owner.
+//
+// How the sharing is kept:
+// - POSIX: by a file lease, a read lease for Readers and a write lease for
+//   Exclusive, which the kernel refuses while the file is open for writing
+//   (Readers) or open at all (Exclusive); the open then ends as Shared. A
+//   program whose open the lease forbids (a writer; for Exclusive, anyone)
+//   waits in its open until this one lets the file go, at most the kernel's
+//   lease-break-time (/proc/sys/fs/lease-break-time). Another user's file is
+//   leased by the lease helper. Where no lease can be had (a file system
+//   without leases, another user's file without the helper) the file is read
+//   unchecked. On a folder mounted from a server (CIFS, NFSv4) the lease is
+//   refused also when the server grants no caching: there a refusal counts
+//   as Shared only where the mount itself decides the lease (CIFS
+//   `locallease` or `cache=ro` for Readers, `cache=singleclient` for
+//   Exclusive), and elsewhere the file is read unchecked. A server that
+//   reports the file busy makes it Shared.
+// - Windows: by the system's share modes, which a file server enforces for
+//   every client: FILE_SHARE_READ for Readers, no sharing for Exclusive. The
+//   open ends as Shared while the file is open in a way they forbid, and
+//   another program's conflicting open fails at once with a sharing violation.
 class InputFile {
 public:
     enum class Outcome {
@@ -102,19 +141,25 @@ public:
     // unless opened.
     qintptr nativeHandle() const;
 
-    struct Impl;
-
 private:
-    friend class RecordReplacement;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<InputFilePrivate> d;
+    friend InputFilePrivate *InputFilePrivateOf(const InputFile &);
 };
 
 // A new record written beside the old one and put in its place only when it
-// is complete and on the disk, keeping who may use the old one. The old
-// record is held exclusively from the start until the new one has replaced
-// it, so a record another program holds open is never replaced. Anything
-// left of a failed save is removed; so are the leftovers of saves killed
-// before they could clean up.
+// is complete and on the disk, keeping who may use the old one. A record
+// that another program holds open when the save starts is not replaced,
+// where the system can tell (see InputFile). Anything left of a failed save
+// is removed; so are the leftovers of saves killed before they could clean
+// up.
+//
+// Between the start and the replacement:
+// - POSIX: the old record is held by the write lease of an Exclusive
+//   InputFile until the new one has taken its place: a program opening it
+//   meanwhile waits, at most the lease-break-time. Where no lease can be had
+//   (see InputFile) nothing holds it.
+// - Windows: [Windows side: state what holds the record, or that nothing
+//   does, between the look at it and the replacement.]
 class RecordReplacement {
 public:
     enum class Result {
@@ -137,10 +182,8 @@ public:
     // replacement itself durable.
     Result Commit();
 
-    struct Impl;
-
 private:
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<RecordReplacementPrivate> d;
 };
 
 // Standard output and standard error of the command-line front end. Text is

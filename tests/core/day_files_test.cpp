@@ -136,9 +136,9 @@ TEST(IsFileAbsent, NamesMatchWithoutAsciiCase)
     WorkDir dir;
     dir.write(DayFile("a3.txt"), "x");
     EXPECT_FALSE(IsFileAbsent(DataFilePath(3)));
-    EXPECT_EQ(FindEntry(DataFilePath(3)), dir.file(DayFile("a3.txt")));
+    EXPECT_EQ(LookUpDayFile(DataFilePath(3)).path, dir.file(DayFile("a3.txt")));
     EXPECT_TRUE(IsFileAbsent(DataFilePath(4)));
-    EXPECT_TRUE(FindEntry(DataFilePath(4)).isEmpty());
+    EXPECT_EQ(LookUpDayFile(DataFilePath(4)).result, platform::EntryLookup::Result::Absent);
 
     dir.write(DayFile("A.txt"), "r");
     EXPECT_FALSE(IsFileAbsent(RecordFilePath()));
@@ -153,7 +153,7 @@ TEST(IsFileAbsent, ExactNameWinsOverOtherCase)
     dir.write(DayFile("A5.txt"), "mixed");
     if (dir.entries().size() < 3)
         GTEST_SKIP() << "the file system keeps one entry whatever the case of its name";
-    EXPECT_EQ(FindEntry(DataFilePath(5)), DataFilePath(5));
+    EXPECT_EQ(LookUpDayFile(DataFilePath(5)).path, DataFilePath(5));
 }
 
 TEST(IsFileAbsent, MissingWorkingDirectoryMakesEveryFileAbsent)
@@ -171,5 +171,5 @@ TEST(IsFileAbsent, MissingWorkingDirectoryMakesEveryFileAbsent)
     EXPECT_TRUE(WorkingDirectory().isEmpty());
     // Even a file that exists elsewhere is absent while the working directory is gone.
     EXPECT_TRUE(IsFileAbsent(elsewhere));
-    EXPECT_TRUE(FindEntry(elsewhere).isEmpty());
+    EXPECT_EQ(LookUpDayFile(elsewhere).result, platform::EntryLookup::Result::Absent);
 }

@@ -3,8 +3,6 @@
 #include "errors.h"
 #include "support.h"
 
-#include <cerrno>
-
 using namespace absence;
 using namespace testsupport;
 
@@ -32,25 +30,6 @@ TEST(Errors, IoErrorTexts)
     EXPECT_EQ(IoErrorText(32), QString::fromUtf8("I/O ｴﾗｰ (32)"));
     EXPECT_EQ(InOutError(5).message(), IoErrorText(5));
     EXPECT_EQ(InOutError(5).code(), 5);
-}
-
-TEST(Errors, ErrnoMapping)
-{
-    EXPECT_EQ(IoErrorCode(ENOENT), 2);
-    EXPECT_EQ(IoErrorCode(ENOTDIR), 3);
-    EXPECT_EQ(IoErrorCode(ENAMETOOLONG), 3);
-    EXPECT_EQ(IoErrorCode(EMFILE), 4);
-    EXPECT_EQ(IoErrorCode(ENFILE), 4);
-    EXPECT_EQ(IoErrorCode(EACCES), 5);
-    EXPECT_EQ(IoErrorCode(EPERM), 5);
-    EXPECT_EQ(IoErrorCode(EISDIR), 5);
-    EXPECT_EQ(IoErrorCode(ENOSPC), 101);
-    // A network file system's sharing violation.
-    EXPECT_EQ(IoErrorCode(EBUSY), 32);
-    EXPECT_EQ(IoErrorCode(ETXTBSY), 32);
-    EXPECT_EQ(IoErrorCode(EROFS), EROFS);
-    EXPECT_EQ(InOutError::fromErrno(EISDIR).code(), 5);
-    EXPECT_EQ(InOutError::fromErrno(EROFS).message(), QStringLiteral("I/O %1 (%2)").arg(QString::fromUtf8("ｴﾗｰ")).arg(EROFS));
 }
 
 TEST(Errors, ReportAddsAFullStopAfterTextsEndingAboveIt)

@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "platform/lease_request.h"
 #include "platform/platform.h"
+#include "platform/posix_p.h"
 #include "record_file.h"
 #include "support.h"
 
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -190,4 +192,89 @@ TEST_F(PosixFilesTest, DanglingLinkIsStillAnEntryBearingTheName)
 {
     ASSERT_EQ(::symlink("nowhere", QFile::encodeName(DataFilePath(2)).constData()), 0);
     EXPECT_FALSE(IsFileAbsent(DataFilePath(2)));
+}
+
+TEST_F(PosixFilesTest, LookUpThatCannotListTheFolderIsNotAbsent)
+{
+    dir.write(DataName(0), "x");
+    dir.write(DayFile("a1.txt"), "x");
+    // No descriptor left to list the folder with: only the exact name is known.
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowestFree);
+    struct rlimit saved, none;
+    ASSERT_TRUE(lowestFree > 0 && getrlimit(RLIMIT_NOFILE, &saved) == 0);
+    none = saved;
+    none.rlim_cur = rlim_t(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    const platform::EntryLookup found[] = {platform::LookUpEntry(DataFilePath(0)),
+                                           platform::LookUpEntry(DataFilePath(1)),
+                                           platform::LookUpEntry(DataFilePath(2))};
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(found[0].path, DataFilePath(0));
+    for (const platform::EntryLookup &unknown : {found[1], found[2]})
+        EXPECT_TRUE(unknown.result == platform::EntryLookup::Result::Unknown && unknown.errorCode == 4);
+    EXPECT_EQ(platform::LookUpEntry(DataFilePath(1)).path, dir.file(DayFile("a1.txt")));
+}
+
+// What a refused lease means, from each client's setlease in the kernel
+// (fs/smb/client, fs/nfs, fs/locks.c). This machine's kernel has neither CIFS
+// nor NFS: the decision is tested with each file system's own mount line.
+TEST(PosixLeases, RefusalMeansAWriterOnlyWhereTheMountDecidesTheLease)
+{
+    const char *mountinfo =
+        "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw,discard\n"
+        "90 27 0:51 / /srv/smb rw,relatime shared:60 master:2 - cifs //nas/absence rw,vers=3.1.1,cache=strict\n"
+        "91 27 0:52 / /srv/nfs rw,relatime - nfs4 nas:/absence rw,vers=4.2,rsize=1048576\n";
+    std::string type, options;
+    EXPECT_FALSE(platform::posix::FindMount(mountinfo, makedev(0, 53), type, options));
+    ASSERT_TRUE(platform::posix::FindMount(mountinfo, makedev(0, 51), type, options));
+    EXPECT_EQ(type + ' ' + options, "cifs rw,vers=3.1.1,cache=strict");
+
+    using platform::Sharing;
+    constexpr auto Held = platform::posix::LeaseRefusal::HeldOpen;
+    constexpr auto CannotTell = platform::posix::LeaseRefusal::CannotTell;
+    const struct { const char *type, *options; Sharing sharing; platform::posix::LeaseRefusal means; } cases[] = {
+        {"ext4", "rw,discard", Sharing::Readers, Held},
+        {"tmpfs", "rw,size=1m", Sharing::Exclusive, Held},
+        // SMB2/3: the server's caching decides, whether it comes as leases or oplocks.
+        {"cifs", "rw,vers=3.1.1,cache=strict", Sharing::Readers, CannotTell},
+        {"smb3", "rw,vers=3.0,cache=loose,nolease", Sharing::Readers, CannotTell},
+        {"cifs", "rw,vers=2.1,cache=none", Sharing::Exclusive, CannotTell},
+        // The mount assumes the caching, or takes the local lease without it.
+        {"cifs", "rw,vers=3.1.1,cache=ro", Sharing::Readers, Held},
+        {"cifs", "rw,vers=3.1.1,cache=ro", Sharing::Exclusive, CannotTell},
+        {"cifs", "rw,vers=3.1.1,cache=singleclient", Sharing::Exclusive, Held},
+        {"cifs", "rw,vers=3.1.1,cache=singleclient", Sharing::Readers, CannotTell},
+        {"cifs", "rw,vers=3.1.1,cache=strict,locallease", Sharing::Readers, Held},
+        {"cifs", "rw,vers=3.1.1,cache=strict,locallease", Sharing::Exclusive, CannotTell},
+        {"cifs", "rw,cache=robust,nolocallease", Sharing::Readers, CannotTell}, // options match whole
+        // NFSv4: a delegation decides; v3 has no leases at all.
+        {"nfs4", "rw,vers=4.2,rsize=1048576", Sharing::Readers, CannotTell},
+        {"nfs", "rw,vers=4.1", Sharing::Exclusive, CannotTell},
+        {"nfs", "rw,vers=3,proto=tcp", Sharing::Readers, CannotTell},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(platform::posix::RefusedLeaseMeans(c.type, c.options, c.sharing), c.means)
+            << c.type << ' ' << c.options << (c.sharing == Sharing::Readers ? " read" : " write");
+    }
+}
+
+TEST(PosixErrors, ErrnoMapping)
+{
+    using platform::posix::IoErrorCode;
+    EXPECT_EQ(IoErrorCode(ENOENT), 2);
+    EXPECT_EQ(IoErrorCode(ENOTDIR), 3);
+    EXPECT_EQ(IoErrorCode(ENAMETOOLONG), 3);
+    EXPECT_EQ(IoErrorCode(EMFILE), 4);
+    EXPECT_EQ(IoErrorCode(ENFILE), 4);
+    EXPECT_EQ(IoErrorCode(EACCES), 5);
+    EXPECT_EQ(IoErrorCode(EPERM), 5);
+    EXPECT_EQ(IoErrorCode(EISDIR), 5);
+    EXPECT_EQ(IoErrorCode(ENOSPC), 101);
+    // A network file system's sharing violation.
+    EXPECT_EQ(IoErrorCode(EBUSY), 32);
+    EXPECT_EQ(IoErrorCode(ETXTBSY), 32);
+    EXPECT_EQ(IoErrorCode(EIO), 1117); // not 5, which reads as access denied
+    EXPECT_EQ(IoErrorCode(EROFS), EROFS);
+    EXPECT_EQ(InOutError(IoErrorCode(EROFS)).message(), QStringLiteral("I/O %1 (%2)").arg(QString::fromUtf8("ｴﾗｰ")).arg(EROFS));
 }

@@ -3,7 +3,9 @@
 
 #include "absence_list.h"
 #include "day_files.h"
+#include "collection.h"
 #include "errors.h"
+#include "files.h"
 #include "record_file.h"
 #include "reorder.h"
 #include "support.h"
@@ -26,6 +28,33 @@ QByteArray TextUnder(const QString &locale, const QDateTime &moment)
     ScopedServices s(std::make_shared<FixedClock>(moment), LocaleSettings::fromName(locale));
     return DateTimeText(moment);
 }
+
+// The system's files, except that looking the names up or opening them fails
+// with `code`, as on a share whose server is gone.
+struct FailingNames : FileSystem {
+    FailingNames(const QStringList &n, int c) : names(n), code(c) {}
+    QStringList names;
+    int code;
+    std::shared_ptr<const FileSystem> files = systemFileSystem();
+    bool fails(const QString &path) const { return names.contains(QFileInfo(path).fileName()); }
+    QString CurrentDirectory() const override { return files->CurrentDirectory(); }
+    bool IsDirectory(const QString &path) const override { return files->IsDirectory(path); }
+    qint64 RegularFileSize(const QString &path) const override { return files->RegularFileSize(path); }
+    platform::EntryLookup LookUpEntry(const QString &path) const override
+    {
+        return fails(path) ? platform::EntryLookup{platform::EntryLookup::Result::Unknown, {}, code}
+                           : files->LookUpEntry(path);
+    }
+    OpenedFile Open(const QString &path, platform::Sharing sharing, qint64 piece) const override
+    {
+        return fails(path) ? OpenedFile{platform::InputFile::Outcome::Failed, code, nullptr}
+                           : files->Open(path, sharing, piece);
+    }
+    std::unique_ptr<RecordWriter> ReplaceRecord(const QString &path) const override
+    {
+        return files->ReplaceRecord(path);
+    }
+};
 
 class RecordTest : public ::testing::Test {
 protected:
@@ -377,4 +406,27 @@ TEST_F(RecordTest, SaveRemovesOnlyStaleLeftoversOfKilledSaves)
         EXPECT_EQ(QFileInfo::exists(dir.file(c.name)), !c.removed) << c.name.toStdString();
     EXPECT_TRUE(QFileInfo(dir.file(folder)).isDir());
     EXPECT_EQ(record(), JoinLines({a, stamp}));
+}
+
+TEST_F(RecordTest, DayFilesWhoseLookUpFailsAreNeitherAbsentNorReplaced)
+{
+    const QByteArray old = JoinLines({a, Stamp("2026/12/07 17:00:00")});
+    dir.write(RecordName(), old);
+    dir.write(DataName(0), a + "\r\n");
+    dir.write(DataName(4), c + "\r\n");
+    // Not known to be absent: the run stops with the look-up's own code.
+    setFileSystem(std::make_shared<FailingNames>(QStringList{DataName(2), RecordName()}, 64));
+    try {
+        Collect(list);
+        ADD_FAILURE() << "a failed look-up was taken for an absent file";
+    } catch (const InOutError &e) {
+        EXPECT_EQ(e.message(), QString::fromUtf8("I/O ｴﾗｰ (64)"));
+    }
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{a}));
+    EXPECT_FALSE(FindRecordFile(Day())) << "taken for a day without a record";
+    EXPECT_THROW(Load(list, RecordPath), FileOpenError);
+    EXPECT_EQ(list.Lines(), (QList<QByteArray>{a}));
+    EXPECT_THROW(Save(list), FileCreateError);
+    setFileSystem(nullptr);
+    EXPECT_EQ(record(), old);
 }

@@ -172,6 +172,29 @@ TEST(HostileFileSystem, UnreadableDataFileGivesAccessDenied)
     EXPECT_FALSE(QFile::exists(dir.file(RecordName())));
 }
 
+// A folder the operator may enter but not list: the day's files are read by
+// their exact names, and a missing one is absent, since no other spelling of
+// it can be seen there (this one is not read).
+TEST(HostileFileSystem, FolderThatCannotBeListedIsReadByExactNames)
+{
+    if (CliPath().isEmpty())
+        GTEST_SKIP() << "the command-line front end is not built";
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
+    WriteDay(dir, 3, 40);
+    dir.write(DayFile(QStringLiteral("a5.txt")), AbsenceLine(999) + "\r\n");
+    dir.write(RecordName(), OldRecord(7));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0111), 0);
+
+    CliRun options;
+    options.unprivileged = true;
+    options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("print"), QStringLiteral("open"),
+                                        QStringLiteral("print")});
+    const CliResult run = RunCli(options);
+    EXPECT_EQ(run.exitCode, 0) << run.errText().toStdString();
+    EXPECT_EQ(run.out.count('\n'), 120 + 8);
+}
+
 // A record file name that is a symbolic link: the link stays and the file it
 // points to is replaced, so a record kept elsewhere (say on a shared folder)
 // is updated where it lies. A dangling link gets its target created; a link

@@ -1,0 +1,105 @@
+// The process on POSIX systems: the standard streams, the signals the file
+// handling relies on, the user's locale settings, and what errno values mean
+// to the operator.
+
+#include "platform.h"
+#include "posix_p.h"
+
+#include "errors.h"
+#include "services.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+
+namespace absence::platform {
+
+namespace posix {
+
+int IoErrorCode(int err)
+{
+    switch (err) {
+    case ENOENT:
+        return 2;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return 3;
+    case EMFILE:
+    case ENFILE:
+        return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return AccessDeniedCode;
+    case EBUSY:
+    case ETXTBSY:
+        return SharingViolationCode;
+    case ENOSPC:
+        return 101;
+    case EIO:
+        // ERROR_IO_DEVICE: errno's own 5 would read as access denied.
+        return 1117;
+    default:
+        return err;
+    }
+}
+
+} // namespace posix
+
+namespace {
+
+std::FILE *streamOf(Stream stream)
+{
+    return stream == Stream::Output ? stdout : stderr;
+}
+
+extern "C" void ignoreSignal(int) {}
+
+} // namespace
+
+bool WriteBytes(Stream stream, QByteArrayView bytes)
+{
+    std::FILE *f = streamOf(stream);
+    if (!bytes.isEmpty())
+        std::fwrite(bytes.data(), 1, size_t(bytes.size()), f);
+    return !std::ferror(f);
+}
+
+bool WriteText(Stream stream, QByteArrayView utf8)
+{
+    return WriteBytes(stream, utf8);
+}
+
+bool Flush(Stream stream)
+{
+    std::FILE *f = streamOf(stream);
+    return std::fflush(f) == 0 && !std::ferror(f);
+}
+
+void PrepareProcess()
+{
+    // A lease break sends the holder SIGIO, whose default action ends the
+    // process; the break needs no answer, as the file is released as soon as
+    // it is read. A closed pipe must give a write error, not end the program
+    // silently. Handlers rather than SIG_IGN, so that programs started from
+    // here do not inherit ignored signals; handlers already set are kept.
+    for (int sig : {SIGIO, SIGPIPE}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0)
+            continue;
+        if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {
+            struct sigaction sa {};
+            sa.sa_handler = ignoreSignal;
+            sigemptyset(&sa.sa_mask);
+            sa.sa_flags = SA_RESTART;
+            ::sigaction(sig, &sa, nullptr);
+        }
+    }
+}
+
+LocaleSettings SystemLocaleSettings()
+{
+    return LocaleSettings::fromEnvironment();
+}
+
+} // namespace absence::platform
