@@ -21,6 +21,9 @@ struct LocaleSettings;
 
 namespace platform {
 
+class InputFilePrivate;      // each system's private header defines it
+class RecordReplacementPrivate;
+
 // The separator put between the working directory and a file name.
 QChar PathSeparator();
 
@@ -102,11 +105,9 @@ public:
     // unless opened.
     qintptr nativeHandle() const;
 
-    struct Impl;
-
 private:
-    friend class RecordReplacement;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<InputFilePrivate> d;
+    friend InputFilePrivate *InputFilePrivateOf(const InputFile &);
 };
 
 // A new record written beside the old one and put in its place only when it
@@ -137,10 +138,8 @@ public:
     // replacement itself durable.
     Result Commit();
 
-    struct Impl;
-
 private:
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<RecordReplacementPrivate> d;
 };
 
 // Standard output and standard error of the command-line front end. Text is
