@@ -34,8 +34,26 @@ QString CurrentDirectory();
 // True when `path` exists and is a directory (links followed).
 bool IsDirectory(const QString &path);
 
-// The entry that `path` names, its file name matched without regard to the
-// case of its letters; an exact match wins. Empty when there is none.
+// What the look-up of one name in its folder found.
+struct EntryLookup {
+    enum class Result { Found, Absent, Unknown };
+    Result result = Result::Absent;
+    QString path;      // Found: the entry's path as the folder spells it
+    int errorCode = 0; // Unknown: the program's I/O error code of the failure
+};
+// The entry `path` names, its file name matched without regard to the case
+// of its letters (an exact match wins). Absent only when the system says the
+// name does not exist; any other failure is Unknown.
+//
+// Windows: "does not exist" is ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND;
+// the file system itself ignores the case of the letters. A folder that may
+// be searched but not listed refuses the search (access denied): there the
+// name's own attributes answer, and the name as given is what is found.
+EntryLookup LookUpEntry(const QString &path);
+
+// The look-up as the presence test still takes it: the entry's path, empty
+// when there is none. Windows: a look-up that failed otherwise gives `path`
+// itself, so that opening it tells the operator why.
 QString FindEntry(const QString &path);
 
 // The size of the regular file `path` names, without following a link; -1

@@ -1,5 +1,6 @@
 // The process on Windows: its standard streams, its start, the user's date
-// and time settings, and the system's error codes.
+// and time settings, and the system's error codes (with the hook through
+// which tests make a step of the file layer fail).
 
 #include "windows_p.h"
 
@@ -8,6 +9,7 @@
 #include <QLocale>
 
 #include <cstdio>
+#include <utility>
 #include <fcntl.h>
 #include <io.h>
 
@@ -21,6 +23,25 @@ int CodeOf(DWORD err)
     if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL)
         return int(DiskFullCode);
     return int(err);
+}
+
+namespace {
+StepHook &stepHook()
+{
+    static StepHook hook;
+    return hook;
+}
+} // namespace
+
+void SetStepHook(StepHook hook)
+{
+    stepHook() = std::move(hook);
+}
+
+DWORD StepError(Step step, const QString &path)
+{
+    const StepHook &hook = stepHook();
+    return hook ? hook(step, path) : 0;
 }
 
 } // namespace win
@@ -78,9 +99,15 @@ bool Flush(Stream stream)
 
 void PrepareProcess()
 {
-    // Bytes as they are: no CR put before LF by the C runtime.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
+    // Bytes as they are: no CR put before LF by the C runtime. The windowed
+    // program has no standard streams unless it was given some, and the C
+    // runtime may end a program that sets the mode of a stream it lacks.
+    for (const auto &[stream, handle] : {std::pair(stdout, STD_OUTPUT_HANDLE), std::pair(stderr, STD_ERROR_HANDLE)}) {
+        const HANDLE h = ::GetStdHandle(handle);
+        const int fd = _fileno(stream);
+        if (h && h != INVALID_HANDLE_VALUE && fd >= 0)
+            _setmode(fd, _O_BINARY);
+    }
     // A missing drive or an empty card reader is an error code, not a box.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
