@@ -42,7 +42,8 @@ if(NOT qt_core_dll)
 endif()
 get_filename_component(ABSENCE_QT_BIN ${qt_core_dll} DIRECTORY)
 
-# Version information (and an icon) in a program's Windows resources:
+# Version information, the application manifest (and an icon) in a
+# program's Windows resources:
 #   absence_windows_resources(target "description" [ICON file.ico])
 function(absence_windows_resources target description)
   cmake_parse_arguments(PARSE_ARGV 2 arg "" "ICON" "")
@@ -56,12 +57,12 @@ function(absence_windows_resources target description)
   else()
     set(ABSENCE_RC_ICON "")
   endif()
+  set(ABSENCE_RC_MANIFEST ${PROJECT_SOURCE_DIR}/cmake/absence-collector.manifest)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.rc)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
-  if(arg_ICON)
-    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${arg_ICON})
-  endif()
+  set(depends ${ABSENCE_RC_MANIFEST} ${arg_ICON})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${depends}")
 endfunction()
 
 # The test suites run under Wine, through a wrapper that sets up a Wine

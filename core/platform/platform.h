@@ -51,7 +51,9 @@ struct EntryLookup {
 // may be searched but not listed, no other spelling can be seen: there the
 // exact name's ENOENT is the answer.
 // Windows: "does not exist" is ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND;
-// the file system itself ignores the case of the letters.
+// the file system itself ignores the case of the letters. A folder that may
+// be searched but not listed refuses the search (access denied): there the
+// name's own attributes answer, and the name as given is what is found.
 EntryLookup LookUpEntry(const QString &path);
 
 // The size of the regular file `path` names, without following a link; -1

@@ -3,18 +3,14 @@
 // station writing the file through a file server is not disturbed. A link
 // answers with its own attributes, as lstat does.
 
-#include "platform.h"
-
-#include <windows.h>
-
-#include <string>
+#include "windows_p.h"
 
 namespace absence::platform {
 
 EntryStamp ReadEntryStamp(const QString &path)
 {
     EntryStamp stamp;
-    const std::wstring name = path.toStdWString();
+    const std::wstring name = win::SystemPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)) {
         // ERROR_PATH_NOT_FOUND means the folder is gone or unreachable: the
