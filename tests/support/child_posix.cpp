@@ -10,9 +10,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,6 +136,62 @@ CliResult RunCliMeasured(const QStringList &args)
     CliRun run;
     run.args = args;
     return RunCliMeasured(run);
+}
+
+} // namespace testsupport
+
+namespace testsupport {
+
+bool EndedByKill(const CliResult &run)
+{
+    return run.crashed && run.signal == SIGKILL;
+}
+
+// inotify tells the save's opening of the old record (IN_OPEN) and the new
+// one renamed over it (IN_MOVED_TO); the new record has no name until then.
+struct SaveStepWatch::Private {
+    QByteArray name;
+    int fd = -1;
+};
+
+SaveStepWatch::SaveStepWatch(const QString &dir, const QString &name, Step step, qint64)
+    : d(std::make_unique<Private>())
+{
+    d->name = QFile::encodeName(name);
+    d->fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const uint32_t events = step == Step::OpenedRecord ? IN_OPEN : IN_MOVED_TO;
+    if (d->fd >= 0 && ::inotify_add_watch(d->fd, QFile::encodeName(dir).constData(), events) < 0) {
+        ::close(d->fd);
+        d->fd = -1;
+    }
+    EXPECT_GE(d->fd, 0) << "inotify: " << std::strerror(errno);
+}
+
+SaveStepWatch::~SaveStepWatch()
+{
+    if (d->fd >= 0)
+        ::close(d->fd);
+}
+
+bool SaveStepWatch::CanSee() const
+{
+    return d->fd >= 0;
+}
+
+bool SaveStepWatch::Wait(CliProcess &process)
+{
+    alignas(inotify_event) char buf[4096];
+    for (unsigned spin = 0;; ++spin) {
+        const ssize_t n = ::read(d->fd, buf, sizeof buf);
+        for (ssize_t at = 0; at < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(buf + at);
+            if (event->len > 0 && d->name == event->name)
+                return true;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+        if (spin % 64 == 0 && process.Ended())
+            return false;
+    }
 }
 
 } // namespace testsupport

@@ -223,4 +223,30 @@ CliResult RunCliMeasured(const QStringList &args);
 // The program a run starts, set up for the run's user: platform files.
 QString PrepareChild(QProcess &process, const CliRun &run);
 
+// True when a run ended because CliProcess::Kill ended it (on POSIX systems
+// SIGKILL; on Windows TerminateProcess), not by a crash of its own.
+bool EndedByKill(const CliResult &run);
+
+// Watches a save in another process reach a point at the record `name` in
+// `dir`: its opening of the old record (just before it writes the new one),
+// or the new record put in its place. Not every system lets a watcher see
+// both: CanSee() says.
+class SaveStepWatch {
+public:
+    enum class Step { OpenedRecord, ReplacedRecord };
+    // `newSize`: the new record's size, which tells it from the old one.
+    SaveStepWatch(const QString &dir, const QString &name, Step step, qint64 newSize);
+    ~SaveStepWatch();
+    SaveStepWatch(const SaveStepWatch &) = delete;
+    SaveStepWatch &operator=(const SaveStepWatch &) = delete;
+    bool CanSee() const;
+    // Waits for the step or the end of the process; true on the step. It
+    // spins rather than sleeps: the whole write takes about a millisecond.
+    bool Wait(CliProcess &process);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
 } // namespace testsupport
