@@ -134,7 +134,7 @@ private:
     void SortEntries(std::vector<AbsenceListEntry> &entries) const;
     void CompactIfWasteful();
 
-    UCollator *m_collator = nullptr;
+    const UCollator *m_collator;
     std::unique_ptr<LineArena> m_arena;
     std::vector<AbsenceListEntry> m_entries;
     size_t m_liveBytes = 0;
