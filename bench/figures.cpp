@@ -143,6 +143,19 @@ void SaveAndLoad()
         if (!ok)
             state.SkipWithError("write failed");
     })->UseManualTime()->Iterations(10);
+    // The least that puts the same bytes on the disk.
+    benchmark::RegisterBenchmark("save/write-sync", [](State &state) {
+        const QByteArray &bytes = TheDay().recordBytes;
+        const QByteArray path = QFile::encodeName(TheDay().dir + QStringLiteral("/floor-synced.bin"));
+        bool ok = true;
+        TimeEach(state, [] {}, [&] {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size() && ::fdatasync(fd) == 0 && ok;
+            ::close(fd);
+        });
+        if (!ok)
+            state.SkipWithError("write or fdatasync failed");
+    })->UseManualTime()->Iterations(10);
     benchmark::RegisterBenchmark("load/program", [](State &state) {
         AbsenceList list;
         TimeEach(state, [] {}, [&] { absence::Load(list, absence::RecordFilePath()); });
