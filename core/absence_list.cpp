@@ -72,31 +72,41 @@ bool AbsenceListEntry::complete() const
     return std::memchr(prefix, 0, PrefixSize) != nullptr;
 }
 
-AbsenceList::AbsenceList(QObject *parent)
-    : QAbstractListModel(parent), m_arena(std::make_unique<LineArena>())
+namespace {
+
+struct CollatorCloser {
+    void operator()(UCollator *c) const { ucol_close(c); }
+};
+
+// Japanese collation that ignores letter case (secondary strength), or the
+// root collation where ICU lacks Japanese. One for every list: opening it
+// costs more than loading a short record, and ranking only reads it.
+const UCollator *sharedCollator()
 {
-    // Japanese collation that ignores letter case (secondary strength).
-    UErrorCode status = U_ZERO_ERROR;
-    m_collator = ucol_open("ja", &status);
-    if (U_FAILURE(status)) {
-        if (m_collator)
-            ucol_close(m_collator);
-        status = U_ZERO_ERROR;
-        m_collator = ucol_open("", &status);
-        if (U_FAILURE(status) && m_collator) {
-            ucol_close(m_collator);
-            m_collator = nullptr;
+    static const std::unique_ptr<UCollator, CollatorCloser> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<UCollator, CollatorCloser> c(ucol_open("ja", &status));
+        if (U_FAILURE(status)) {
+            status = U_ZERO_ERROR;
+            c.reset(ucol_open("", &status));
+            if (U_FAILURE(status))
+                c.reset();
         }
-    }
-    if (m_collator)
-        ucol_setStrength(m_collator, UCOL_SECONDARY);
+        if (c)
+            ucol_setStrength(c.get(), UCOL_SECONDARY);
+        return c;
+    }();
+    return collator.get();
 }
 
-AbsenceList::~AbsenceList()
+} // namespace
+
+AbsenceList::AbsenceList(QObject *parent)
+    : QAbstractListModel(parent), m_collator(sharedCollator()), m_arena(std::make_unique<LineArena>())
 {
-    if (m_collator)
-        ucol_close(m_collator);
 }
+
+AbsenceList::~AbsenceList() = default;
 
 QString AbsenceList::RankText(QByteArrayView line) const
 {

@@ -2,6 +2,8 @@
 // The absence list: the day's notification lines as code page 932 bytes, kept
 // in collation order by Add, shown by the windows as a list model.
 
+#include "errors.h"
+
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QByteArrayView>
@@ -95,6 +97,23 @@ public:
     // the old line first+order[k]; one change notification for the range.
     void Permute(int first, const std::vector<int> &order);
 
+    // Calls fn(i, bytes of line i) for i from first to last. The bytes of a
+    // large list lie scattered in its storage; they are fetched a few lines
+    // ahead, so that the walk does not wait on memory at every line.
+    template <typename Fn>
+    void ForEachLine(int first, int last, Fn &&fn) const
+    {
+        if (first < 0 || (first <= last && size_t(last) >= m_entries.size()))
+            throw ListIndexError(first < 0 ? first : last);
+        constexpr int Ahead = 16;
+        for (int i = first; i <= last; ++i) {
+            if (i + Ahead <= last)
+                __builtin_prefetch(m_entries[size_t(i + Ahead)].data);
+            const AbsenceListEntry &e = m_entries[size_t(i)];
+            fn(i, QByteArrayView(e.data, qsizetype(e.size)));
+        }
+    }
+
     QList<QByteArray> Lines() const;
 
     // Takes over the other list's lines (one reset); the other ends empty.
@@ -115,7 +134,7 @@ private:
     void SortEntries(std::vector<AbsenceListEntry> &entries) const;
     void CompactIfWasteful();
 
-    UCollator *m_collator = nullptr;
+    const UCollator *m_collator;
     std::unique_ptr<LineArena> m_arena;
     std::vector<AbsenceListEntry> m_entries;
     size_t m_liveBytes = 0;

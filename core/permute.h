@@ -7,16 +7,24 @@
 namespace absence {
 
 // Rearranges a[0..n) so that new a[k] is old a[order[k]], following the
-// permutation's cycles instead of copying the whole range aside.
+// permutation's cycles instead of copying the whole range aside. A scout
+// runs a few steps ahead on the cycle and fetches the elements to come: in
+// a long range each step would otherwise wait on memory.
 template <typename T, typename Index>
 void permuteInPlace(T *a, const std::vector<Index> &order)
 {
+    constexpr int Ahead = 8;
     const size_t n = order.size();
     std::vector<bool> done(n, false);
     for (size_t start = 0; start < n; ++start) {
         if (done[start] || size_t(order[start]) == start) {
             done[start] = true;
             continue;
+        }
+        size_t scout = start;
+        for (int s = 0; s < Ahead; ++s) {
+            scout = size_t(order[scout]);
+            __builtin_prefetch(a + scout);
         }
         T held = a[start];
         size_t j = start;
@@ -29,6 +37,8 @@ void permuteInPlace(T *a, const std::vector<Index> &order)
             }
             a[j] = a[next];
             j = next;
+            scout = size_t(order[scout]);
+            __builtin_prefetch(a + scout);
         }
     }
 }

@@ -2,13 +2,12 @@
 
 #include "absence_list.h"
 #include "errors.h"
-#include "permute.h"
 #include "record_file.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <numeric>
+#include <utility>
 
 namespace absence {
 
@@ -123,6 +122,18 @@ namespace {
 
 qint32 timeKeyOf(QByteArrayView line)
 {
+    if (line.size() >= 10) {
+        // What the steps below take from a line this long: bytes 2, 3, 5,
+        // 6, 8 and 9. Six digits, as nearly every line has, are the key.
+        const char joined[6] = {line[1], line[2], line[4], line[5], line[7], line[8]};
+        qint32 value = 0;
+        for (const char c : joined) {
+            if (c < '0' || c > '9')
+                return parseLeadingInt(QByteArrayView(joined, 6));
+            value = value * 10 + (c - '0');
+        }
+        return value;
+    }
     const QByteArrayView t = leftOf(line, 10);
     const QByteArrayView hms = midOf(t, 2, 8);
     const QByteArrayView parts[] = {leftOf(hms, 2), midOf(hms, 4, 2), rightOf(hms, 2)};
@@ -156,6 +167,47 @@ qint32 ClassKey(const QByteArray &line)
     return classKeyOf(line);
 }
 
+namespace {
+
+// Key and position in one number: ordering these orders by key and keeps
+// lines of equal key in their order, as exchanging neighbours does.
+quint64 packed(qint32 key, int at)
+{
+    return quint64(quint32(key) ^ 0x80000000u) << 32 | quint32(at);
+}
+
+qint32 keyOf(quint64 p)
+{
+    return qint32(quint32(p >> 32) ^ 0x80000000u);
+}
+
+// Sorts by the upper 32 bits (the key), a byte at a time from the lowest;
+// each pass is stable, and a byte that all keys share is skipped: the time
+// keys of a day differ in three bytes, the class keys in one.
+void radixSortByKey(std::vector<quint64> &v)
+{
+    constexpr int Passes = 4;
+    std::vector<size_t> counts(Passes * 256, 0);
+    for (const quint64 p : v) {
+        for (int b = 0; b < Passes; ++b)
+            ++counts[size_t(b * 256) + (p >> (32 + 8 * b) & 0xff)];
+    }
+    std::vector<quint64> other(v.size());
+    for (int b = 0; b < Passes; ++b) {
+        size_t *count = counts.data() + b * 256;
+        if (*std::max_element(count, count + 256) == v.size())
+            continue;
+        size_t at = 0;
+        for (int d = 0; d < 256; ++d)
+            at += std::exchange(count[d], at);
+        for (const quint64 p : v)
+            other[count[p >> (32 + 8 * b) & 0xff]++] = p;
+        v.swap(other);
+    }
+}
+
+} // namespace
+
 void ExchangeSort(AbsenceList &list, int first, int last)
 {
     if (last - 1 < first)
@@ -168,19 +220,25 @@ void ExchangeSort(AbsenceList &list, int first, int last)
         SortKeyTable.resize(size_t(last) + 1, 0);
 
     // Same result as exchanging neighbours whose keys are strictly out of
-    // order (a stable sort), computed in n log n and written back at once.
+    // order (a stable sort), computed in linear time and written back at
+    // once.
     const int n = last - first + 1;
+    qint32 *keys = SortKeyTable.data() + first;
+    std::vector<quint64> byKey(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        byKey[size_t(k)] = packed(keys[k], k);
+    if (std::is_sorted(byKey.begin(), byKey.end()))
+        return; // nothing would move
+    if (n < 64)
+        std::sort(byKey.begin(), byKey.end()); // the positions make every value distinct
+    else
+        radixSortByKey(byKey);
     std::vector<int> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), 0);
-    const qint32 *keys = SortKeyTable.data() + first;
-    std::stable_sort(order.begin(), order.end(),
-                     [keys](int a, int b) { return keys[a] < keys[b]; });
-    bool moved = false;
-    for (int k = 0; k < n && !moved; ++k)
-        moved = order[size_t(k)] != k;
-    if (!moved)
-        return;
-    permuteInPlace(SortKeyTable.data() + first, order);
+    for (int k = 0; k < n; ++k) {
+        keys[k] = keyOf(byKey[size_t(k)]);
+        order[size_t(k)] = int(quint32(byKey[size_t(k)]));
+    }
+    byKey = {};
     list.Permute(first, order);
 }
 
@@ -193,8 +251,7 @@ void reorder(AbsenceList &list, KeyFn key)
     const int first = IsLastUpdateLine(line0) ? 1 : 0;
     const int last = list.Count() - 1;
     SortKeyTable.assign(size_t(list.Count()), 0);
-    for (int i = first; i <= last; ++i)
-        SortKeyTable[size_t(i)] = key(list.View(i));
+    list.ForEachLine(first, last, [key](int i, QByteArrayView line) { SortKeyTable[size_t(i)] = key(line); });
     ExchangeSort(list, first, last);
 }
 

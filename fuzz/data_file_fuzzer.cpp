@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     folder.piece = data[0] & 1 ? data[1] % 64 + 1 : 0;
     const std::string file(reinterpret_cast<const char *>(data) + 2, size - 2);
     folder.entries.clear();
+    const fuzz::EmptiedAfterInput emptied;
     folder.entries[QStringLiteral("data.txt")].bytes = fuzz::Qt(file);
 
     const QList<QByteArray> read = absence::ReadDataFile(fuzz::MemoryFolder::Path(QStringLiteral("data.txt")));
@@ -39,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const std::string &line : got)
         FUZZ_CHECK(line.find_first_of("\r\n\x1a") == std::string::npos);
 
-    // One list per process: its Japanese collator is costly to set up.
-    static absence::AbsenceList list;
+    absence::AbsenceList list;
     list.Assign(read);
     std::vector<std::string> stored = fuzz::Lines(list);
     for (const std::string &line : stored)

@@ -57,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int piece = data[0] >> 4 & 7;
     folder.piece = piece == 0 ? 0 : 1 << (2 * (piece - 1));
     folder.entries.clear();
+    const fuzz::EmptiedAfterInput emptied;
     std::vector<std::string> gathered;
     bool failed = false;
     for (int digit = 0; digit < int(files.size()); ++digit) {
@@ -74,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             gathered.push_back(line);
     }
 
-    // One list per process: its Japanese collator is costly to set up.
-    static absence::AbsenceList list;
+    absence::AbsenceList list;
     bool raised = false;
     try {
         absence::Collect(list);
@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         bytes += line + "\r\n";
     FUZZ_CHECK(fuzz::Std(folder.entries[QStringLiteral("2026-12-08A.TXT")].bytes) == bytes);
 
-    static absence::AbsenceList again;
+    absence::AbsenceList again;
     FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day()));
     absence::Load(again, absence::RecordPath);
     const std::vector<std::string> loaded = fuzz::Lines(again);

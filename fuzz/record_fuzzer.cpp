@@ -29,12 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::MemoryFolder &folder = fuzz::Folder();
     folder.piece = size % 3 == 0 ? 0 : size % 64 + 1;
     folder.entries.clear();
+    const fuzz::EmptiedAfterInput emptied;
     static const QString recordName = absence::RecordFileName();
     folder.entries[recordName].bytes = fuzz::Qt(file);
     FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day()));
 
-    // One list per process: its Japanese collator is costly to set up.
-    static absence::AbsenceList list;
+    absence::AbsenceList list;
     absence::Load(list, absence::RecordPath);
     std::vector<std::string> loaded = fuzz::Lines(list);
     for (const std::string &line : loaded)
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         bytes += line + "\r\n";
     FUZZ_CHECK(fuzz::Std(folder.entries[recordName].bytes) == bytes);
 
-    static absence::AbsenceList again;
+    absence::AbsenceList again;
     absence::Load(again, absence::RecordPath);
     FUZZ_CHECK(fuzz::InStableCollationOrder(again, fuzz::Lines(again), saved));
     return 0;

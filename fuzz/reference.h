@@ -298,7 +298,8 @@ inline bool IsLastUpdateLine(const Bytes &line)
 }
 
 // The re-ordering done literally: neighbours exchanged, pass by pass, while
-// their keys are strictly out of order; a last-update line at 0 stays.
+// their keys are strictly out of order; a last-update line at 0 stays. A
+// pass that exchanges nothing leaves nothing for the passes after it.
 template <typename KeyFn>
 void ExchangeOrder(std::vector<Bytes> &lines, KeyFn key)
 {
@@ -311,11 +312,14 @@ void ExchangeOrder(std::vector<Bytes> &lines, KeyFn key)
         keys[size_t(i)] = key(lines[size_t(i)]);
     if (last - 1 < first)
         return;
-    for (long k = 0; k < last - first; ++k) {
+    bool exchanged = true;
+    for (long k = 0; k < last - first && exchanged; ++k) {
+        exchanged = false;
         for (long j = last; j >= first + k + 1; --j) {
             if (keys[size_t(j)] < keys[size_t(j - 1)]) {
                 std::swap(lines[size_t(j)], lines[size_t(j - 1)]);
                 std::swap(keys[size_t(j)], keys[size_t(j - 1)]);
+                exchanged = true;
             }
         }
     }

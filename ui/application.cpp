@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QPixmap>
 #include <QStyleFactory>
 
 namespace absence::ui {
@@ -22,12 +24,17 @@ void InitialiseApplication()
 QIcon ApplicationIcon()
 {
     // One PNG per size, drawn from the SVG at build time: no image plugin
-    // is needed to read them.
+    // is needed to read them. Read as PNG without guessing: a reader left to
+    // guess (as QIcon::addFile leaves it) first asks every image plugin,
+    // loading each of them, and libjpeg, before the first window.
     QIcon icon;
     const QFileInfoList pictures =
         QDir(QStringLiteral(":/icons/application")).entryInfoList(QDir::Files, QDir::Name);
-    for (const QFileInfo &picture : pictures)
-        icon.addFile(picture.filePath());
+    for (const QFileInfo &picture : pictures) {
+        QImageReader reader(picture.filePath(), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 

@@ -1,6 +1,5 @@
 #include "start_window.h"
 
-#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,14 +36,15 @@ TForm_top::TForm_top(QWidget *parent) : QWidget(parent)
     StaticText2 = MakeSunkenCaption(this, "StaticText2", {32, 168}, QStringLiteral("設定日"),
                                     PixelFont(kRoundGothicFace, 29, true), kRed);
 
-    DateTimePicker1 = new DatePicker(this);
+    auto *picker = new DatePicker(this);
+    DateTimePicker1 = picker;
     DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
     DateTimePicker1->setDisplayFormat(absence::localeSettings().shortDateFormat);
     DateTimePicker1->setCalendarPopup(true);
     DateTimePicker1->setFont(PixelFont(kRoundGothicFace, 37));
     SetPaletteColour(DateTimePicker1, QPalette::Text, kBlack);
     // The drop-down month calendar keeps the window's ordinary font.
-    DateTimePicker1->calendarWidget()->setFont(font());
+    picker->SetCalendarFont(font());
     DateTimePicker1->setGeometry(160, 168, 313, 45);
     DateTimePicker1->setToolTip(QStringLiteral("連絡日を設定します"));
     NameAfterCaption(DateTimePicker1, StaticText2);

@@ -1,5 +1,7 @@
 #include "widgets.h"
 
+#include <QCalendarWidget>
+#include <QChildEvent>
 #include <QHash>
 #include <QKeyEvent>
 #include <QtMath>
@@ -67,6 +69,21 @@ void CaptionButton::keyPressEvent(QKeyEvent *event)
 bool DatePicker::focusNextPrevChild(bool next)
 {
     return QWidget::focusNextPrevChild(next);
+}
+
+void DatePicker::SetCalendarFont(const QFont &font)
+{
+    m_calendarFont = font;
+}
+
+void DatePicker::childEvent(QChildEvent *event)
+{
+    QDateEdit::childEvent(event);
+    // The drop-down is polished before it is first shown.
+    if (event->polished() && m_calendarFont) {
+        if (auto *calendar = event->child()->findChild<QCalendarWidget *>())
+            calendar->setFont(*m_calendarFont);
+    }
 }
 
 namespace {

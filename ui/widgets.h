@@ -64,8 +64,17 @@ class DatePicker : public QDateEdit {
 public:
     using QDateEdit::QDateEdit;
 
+    // The font of the drop-down month calendar, given to it when it is first
+    // made (on the first drop-down): making it with the window would load
+    // every image plugin for its arrows before the window is shown.
+    void SetCalendarFont(const QFont &font);
+
 protected:
     bool focusNextPrevChild(bool next) override;
+    void childEvent(QChildEvent *event) override;
+
+private:
+    std::optional<QFont> m_calendarFont;
 };
 
 // The pixel width of the widest of the lines (code page 932) in the font;

@@ -2,6 +2,7 @@
 // fresh windows per run, the load error, keys and quitting.
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDir>
 #include <QLabel>
@@ -62,6 +63,19 @@ TEST_F(StartWindowTest, ClocksShowTheirNameUntilTheFirstTickThenTheMoment)
     japanese.clock().set(At(0, 0));
     top->Timer1Timer();
     EXPECT_EQ(top->Label2->text(), QStringLiteral("2026/12/08"));
+}
+
+TEST_F(StartWindowTest, TheDropDownCalendarKeepsTheWindowsFont)
+{
+    QDateEdit *picker = top->DateTimePicker1;
+    // The arrow at the right end drops the month calendar down.
+    QTest::mouseClick(picker, Qt::LeftButton, {}, QPoint(picker->width() - 6, picker->height() / 2));
+    QCalendarWidget *calendar = picker->calendarWidget();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return calendar->isVisible(); }, 2000));
+    EXPECT_EQ(calendar->font().family(), absence::ui::kGothicFace);
+    EXPECT_EQ(calendar->font().pixelSize(), 12);
+    EXPECT_EQ(calendar->selectedDate(), Day());
+    calendar->window()->close();
 }
 
 TEST_F(StartWindowTest, DayWithoutRecordShowsTheMessageThenAnEmptyWindow)
