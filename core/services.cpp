@@ -235,29 +235,49 @@ bool Cp932Available()
     return cp932() != nullptr;
 }
 
-QString FromCp932(const QByteArray &bytes)
+void FromCp932(QByteArrayView bytes, QString &text)
 {
     UConverter *conv = cp932();
-    if (!conv || bytes.isEmpty())
-        return QString();
+    if (!conv || bytes.isEmpty()) {
+        text.resize(0);
+        return;
+    }
+    // At most one unit per byte, and one more for the sentinel below. A
+    // string used before keeps its room: nothing is allocated again.
+    text.resize(bytes.size() + 1);
+    UChar *const start = reinterpret_cast<UChar *>(text.data());
+    UChar *target = start;
+    UChar *const limit = start + text.size();
+    const char *source = bytes.data();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(conv, &target, limit, &source, source + bytes.size(), nullptr, false, &status);
     // The converter silently drops a lead byte left without its second byte
-    // at the very end; a sentinel makes it report that byte too.
+    // at the very end; a line break after it makes it report that byte too.
+    // The break continues the same conversion, so the bytes are not copied.
     const quint8 lastByte = quint8(bytes.back());
     const bool sentinel = (lastByte >= 0x81 && lastByte <= 0x9f) || (lastByte >= 0xe0 && lastByte <= 0xfc);
-    const QByteArray input = sentinel ? bytes + '\n' : bytes;
-    QString text(input.size(), Qt::Uninitialized);
-    UChar *target = reinterpret_cast<UChar *>(text.data());
-    const char *source = input.constData();
-    UErrorCode status = U_ZERO_ERROR;
+    if (sentinel) {
+        const char lineBreak = '\n';
+        const char *from = &lineBreak;
+        ucnv_toUnicode(conv, &target, limit, &from, from + 1, nullptr, false, &status);
+    }
     // Each call stands alone: nothing is held back for the next one.
-    ucnv_toUnicode(conv, &target, target + text.size(), &source, source + input.size(), nullptr, false, &status);
     ucnv_reset(conv);
-    text.truncate(target - reinterpret_cast<UChar *>(text.data()));
-    if (sentinel)
-        text.chop(1);
+    if (sentinel && target > start)
+        --target;
     // The converter marks bytes it cannot map with SUB; show them as the
     // replacement character.
-    text.replace(QChar(0x1A), QChar(QChar::ReplacementCharacter));
+    for (UChar *u = start; u < target; ++u) {
+        if (*u == 0x1A)
+            *u = QChar::ReplacementCharacter;
+    }
+    text.truncate(target - start);
+}
+
+QString FromCp932(const QByteArray &bytes)
+{
+    QString text;
+    FromCp932(QByteArrayView(bytes), text);
     return text;
 }
 
