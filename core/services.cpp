@@ -147,13 +147,30 @@ QString LocaleSettings::renderLongTime(const QTime &time) const
         if (h == 0)
             h = 12;
     }
-    QString text = hourLeadingZero ? QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'))
-                                   : QString::number(h);
-    text += timeSeparator + QStringLiteral("%1").arg(time.minute(), 2, 10, QLatin1Char('0'))
-            + timeSeparator + QStringLiteral("%1").arg(time.second(), 2, 10, QLatin1Char('0'));
-    if (!clock24) {
-        const QString marker = time.hour() < 12 ? amDesignator : pmDesignator;
-        text = amPmBefore ? marker + amPmGap + text : text + amPmGap + marker;
+    const QString *marker = clock24 ? nullptr : time.hour() < 12 ? &amDesignator : &pmDesignator;
+    // Built in one string of the right size: a last-update line is made at
+    // every save.
+    QString text;
+    text.reserve(8 + 2 * timeSeparator.size() + (marker ? marker->size() + amPmGap.size() : 0));
+    auto twoDigits = [&text](int n) {
+        text += QChar(u'0' + n / 10);
+        text += QChar(u'0' + n % 10);
+    };
+    if (marker && amPmBefore) {
+        text += *marker;
+        text += amPmGap;
+    }
+    if (hourLeadingZero || h >= 10)
+        twoDigits(h);
+    else
+        text += QChar(u'0' + h);
+    text += timeSeparator;
+    twoDigits(time.minute());
+    text += timeSeparator;
+    twoDigits(time.second());
+    if (marker && !amPmBefore) {
+        text += amPmGap;
+        text += *marker;
     }
     return text;
 }
