@@ -171,6 +171,8 @@ int AbsenceList::CompareEntries(const AbsenceListEntry &a, const AbsenceListEntr
 
 void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
 {
+    if (entries.size() < 2)
+        return; // nothing to order, and no scratch space to take
     // Sort positions rather than entries: the sort's scratch space is then a
     // sixth of the size.
     std::vector<quint32> order(entries.size());
