@@ -30,6 +30,17 @@ QByteArray raw(const char *data, size_t size)
 constexpr size_t LargeLine = 16 * 1024;
 constexpr qsizetype RankedBytes = 64 * 1024;
 
+// Ranking decodes two lines at a time, over and over: into these, whose room
+// stays from one line to the next, instead of a new string for each.
+struct RankTexts {
+    QString first, second;
+};
+RankTexts &rankTexts()
+{
+    thread_local RankTexts texts;
+    return texts;
+}
+
 } // namespace
 
 const char *LineArena::Store(const char *data, size_t size)
@@ -108,13 +119,13 @@ AbsenceList::AbsenceList(QObject *parent)
 
 AbsenceList::~AbsenceList() = default;
 
-QString AbsenceList::RankText(QByteArrayView line) const
+const QString &AbsenceList::RankText(QByteArrayView line, QString &text) const
 {
     // A line's rank is taken from its first 64 KiB: lines that agree that far
     // keep their arrival order, and a line of many megabytes is never decoded
     // whole just to be ranked.
-    const qsizetype ranked = std::min<qsizetype>(line.size(), RankedBytes);
-    return FromCp932(raw(line.data(), size_t(ranked)));
+    FromCp932(line.first(std::min<qsizetype>(line.size(), RankedBytes)), text);
+    return text;
 }
 
 int AbsenceList::CompareText(const QString &a, const QString &b) const
@@ -126,12 +137,12 @@ int AbsenceList::CompareText(const QString &a, const QString &b) const
 }
 
 void AbsenceList::MakeEntry(AbsenceListEntry &entry, const char *data, size_t size,
-                            QString *text) const
+                            QString &ranked) const
 {
     entry.data = data;
     entry.size = quint32(size);
     std::memset(entry.prefix, 0, AbsenceListEntry::PrefixSize);
-    QString ranked = RankText(QByteArrayView(data, qsizetype(size)));
+    RankText(QByteArrayView(data, qsizetype(size)), ranked);
     if (m_collator) {
         // Only the head of the collation key is kept; ICU makes just that
         // much of it. The bytes are those of the whole key's head.
@@ -146,8 +157,6 @@ void AbsenceList::MakeEntry(AbsenceListEntry &entry, const char *data, size_t si
     } else {
         std::memcpy(entry.prefix, data, std::min(size, AbsenceListEntry::PrefixSize));
     }
-    if (text)
-        *text = std::move(ranked);
 }
 
 int AbsenceList::CompareEntries(const AbsenceListEntry &a, const AbsenceListEntry &b) const
@@ -155,11 +164,15 @@ int AbsenceList::CompareEntries(const AbsenceListEntry &a, const AbsenceListEntr
     const int c = std::memcmp(a.prefix, b.prefix, AbsenceListEntry::PrefixSize);
     if (c != 0 || a.complete())
         return c;
-    return CompareText(RankText(QByteArrayView(a.data, a.size)), RankText(QByteArrayView(b.data, b.size)));
+    RankTexts &t = rankTexts();
+    return CompareText(RankText(QByteArrayView(a.data, a.size), t.first),
+                       RankText(QByteArrayView(b.data, b.size), t.second));
 }
 
 void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
 {
+    if (entries.size() < 2)
+        return; // nothing to order, and no scratch space to take
     // Sort positions rather than entries: the sort's scratch space is then a
     // sixth of the size.
     std::vector<quint32> order(entries.size());
@@ -184,7 +197,7 @@ void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
         if (j - i > 1 && !entries[i].complete()) {
             texts.clear();
             for (size_t k = i; k < j; ++k)
-                texts.push_back(RankText(QByteArrayView(entries[k].data, entries[k].size)));
+                RankText(QByteArrayView(entries[k].data, entries[k].size), texts.emplace_back());
             runOrder.resize(j - i);
             std::iota(runOrder.begin(), runOrder.end(), 0);
             std::stable_sort(runOrder.begin(), runOrder.end(), [&](int a, int b) {
@@ -210,7 +223,8 @@ void AbsenceList::CompactIfWasteful()
 
 int AbsenceList::Compare(const QByteArray &a, const QByteArray &b) const
 {
-    return CompareText(RankText(cutAtNul(a)), RankText(cutAtNul(b)));
+    RankTexts &t = rankTexts();
+    return CompareText(RankText(cutAtNul(a), t.first), RankText(cutAtNul(b), t.second));
 }
 
 void AbsenceList::Clear()
@@ -250,9 +264,10 @@ int AbsenceList::Add(const QByteArray &line)
     if (m_entries.size() >= size_t(INT_MAX - 1) || size_t(stored.size()) > UINT32_MAX)
         throw LineInsertError();
     AbsenceListEntry entry;
-    QString text;
+    RankTexts &t = rankTexts();
+    const QString &text = t.first;
     MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
-              &text);
+              t.first);
     // Upper bound over the list as it stands: after a re-ordering the list is
     // no longer in collation order, and the line goes where the search lands.
     size_t lo = 0, hi = m_entries.size();
@@ -261,7 +276,7 @@ int AbsenceList::Add(const QByteArray &line)
         const AbsenceListEntry &other = m_entries[mid];
         int c = std::memcmp(entry.prefix, other.prefix, AbsenceListEntry::PrefixSize);
         if (c == 0 && !entry.complete())
-            c = CompareText(text, RankText(QByteArrayView(other.data, other.size)));
+            c = CompareText(text, RankText(QByteArrayView(other.data, other.size), t.second));
         if (c < 0)
             hi = mid;
         else
@@ -284,7 +299,7 @@ void AbsenceList::Put(int i, const QByteArray &line)
     AbsenceListEntry &e = m_entries[size_t(i)];
     m_liveBytes -= e.size;
     MakeEntry(e, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
-              nullptr);
+              rankTexts().first);
     m_liveBytes += e.size;
     CompactIfWasteful();
     const QModelIndex at = index(i);
@@ -322,7 +337,7 @@ void AbsenceList::Filler::Append(QByteArrayView line)
         throw LineInsertError();
     AbsenceListEntry entry;
     m_list.MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())),
-                     size_t(stored.size()), nullptr);
+                     size_t(stored.size()), rankTexts().first);
     m_entries.push_back(entry);
 }
 

@@ -127,9 +127,11 @@ public:
 
 private:
     friend class Filler;
-    QString RankText(QByteArrayView line) const;
+    // Decodes the ranked part of `line` into `text` (reused) and returns it.
+    const QString &RankText(QByteArrayView line, QString &text) const;
     int CompareText(const QString &a, const QString &b) const;
-    void MakeEntry(AbsenceListEntry &entry, const char *data, size_t size, QString *text) const;
+    // Leaves the line's ranked text in `ranked`.
+    void MakeEntry(AbsenceListEntry &entry, const char *data, size_t size, QString &ranked) const;
     int CompareEntries(const AbsenceListEntry &a, const AbsenceListEntry &b) const;
     void SortEntries(std::vector<AbsenceListEntry> &entries) const;
     void CompactIfWasteful();

@@ -61,7 +61,9 @@ bool DataFileReader::Fill()
 
 bool DataFileReader::ReadLine(QByteArray &line)
 {
-    line.clear();
+    // Emptied, not freed: a caller that reads line after line into one
+    // array reuses its room.
+    line.resize(0);
     bool any = false;
     for (;;) {
         if (m_pos >= m_buf.size() && !Fill())
@@ -99,11 +101,27 @@ bool DataFileReader::ReadLine(QByteArray &line)
     }
 }
 
+namespace {
+
+// True when the line's hour has one digit; `padded` then holds the line with
+// a zero before it. The collection reuses one array for every line.
+bool padHourInto(QByteArrayView line, QByteArray &padded)
+{
+    if (line.indexOf(':') != 2)
+        return false;
+    padded.resize(0);
+    padded += line.first(1);
+    padded += '0';
+    padded += line.sliced(1);
+    return true;
+}
+
+} // namespace
+
 QByteArray NormaliseHour(const QByteArray &line)
 {
-    if (line.indexOf(':') == 2)
-        return line.left(1) + '0' + line.mid(1);
-    return line;
+    QByteArray padded;
+    return padHourInto(line, padded) ? padded : line;
 }
 
 QList<QByteArray> ReadDataFile(const QString &path)
@@ -141,6 +159,7 @@ void Collect(AbsenceList &list)
             bytes += std::max<qint64>(0, fileSystem().RegularFileSize(found[digit].path));
     }
     filler.ReserveForBytes(bytes);
+    QByteArray line, padded;
     for (const platform::EntryLookup &entry : found) {
         if (entry.result == Result::Absent)
             continue;
@@ -149,10 +168,9 @@ void Collect(AbsenceList &list)
         if (entry.result == Result::Unknown)
             throw InOutError(entry.errorCode);
         DataFileReader reader(entry.path);
-        QByteArray line;
         while (reader.ReadLine(line)) {
             if (!line.isEmpty())
-                filler.Append(NormaliseHour(line));
+                filler.Append(padHourInto(line, padded) ? QByteArrayView(padded) : QByteArrayView(line));
         }
         reader.Close();
     }

@@ -3,6 +3,8 @@
 #include "files.h"
 #include "services.h"
 
+#include <iterator>
+
 namespace absence {
 
 QDate ChosenDate = QDate::currentDate();
@@ -44,36 +46,80 @@ QString WorkingDirectory()
 
 static QString tagName()
 {
-    return FromCp932(MakeDateTag(ChosenDate));
+    // Every file name of the day starts with it, and the day rarely changes:
+    // the last one is kept, like the date text it comes from.
+    thread_local QByteArray lastDate;
+    thread_local QString lastTag;
+    const QByteArray date = ShortDateText(ChosenDate);
+    if (date != lastDate || lastTag.isNull()) {
+        lastTag = FromCp932(MakeDateTag(ChosenDate));
+        lastDate = date;
+    }
+    return lastTag;
 }
+
+namespace {
+
+// `head` followed by `tail` in one string of the right size.
+QString joined(const QString &head, QStringView tail)
+{
+    QString text;
+    text.reserve(head.size() + tail.size());
+    text += head;
+    text += tail;
+    return text;
+}
+
+// `head` followed by "A<digit>.TXT".
+QString dataName(const QString &head, int digit)
+{
+    if (digit < 0 || digit > 9)
+        return head + QLatin1Char('A') + QString::number(digit) + QStringLiteral(".TXT");
+    const char16_t tail[] = {u'A', char16_t(u'0' + digit), u'.', u'T', u'X', u'T'};
+    return joined(head, QStringView(tail, std::size(tail)));
+}
+
+QString dayFolderHead()
+{
+    const QString wd = WorkingDirectory();
+    const QString tag = tagName();
+    QString head;
+    head.reserve(wd.size() + 1 + tag.size());
+    head += wd;
+    head += platform::PathSeparator();
+    head += tag;
+    return head;
+}
+
+} // namespace
 
 QString DataFileName(int digit)
 {
-    return tagName() + QLatin1Char('A') + QString::number(digit) + QStringLiteral(".TXT");
+    return dataName(tagName(), digit);
 }
 
 QString DataFilePath(int digit)
 {
-    return WorkingDirectory() + platform::PathSeparator() + DataFileName(digit);
+    return dataName(dayFolderHead(), digit);
 }
 
 std::array<QString, 10> DataFilePaths()
 {
-    const QString head = WorkingDirectory() + platform::PathSeparator() + tagName() + QLatin1Char('A');
+    const QString head = dayFolderHead();
     std::array<QString, 10> paths;
     for (int digit = 0; digit <= 9; ++digit)
-        paths[size_t(digit)] = head + QString::number(digit) + QStringLiteral(".TXT");
+        paths[size_t(digit)] = dataName(head, digit);
     return paths;
 }
 
 QString RecordFileName()
 {
-    return tagName() + QStringLiteral("A.TXT");
+    return joined(tagName(), u"A.TXT");
 }
 
 QString RecordFilePath()
 {
-    return WorkingDirectory() + platform::PathSeparator() + RecordFileName();
+    return joined(dayFolderHead(), u"A.TXT");
 }
 
 platform::EntryLookup LookUpDayFile(const QString &path)

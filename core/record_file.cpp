@@ -16,18 +16,41 @@ namespace {
 const QByteArray LastUpdateMark = QByteArrayLiteral("\x8d\xc5\x8f\x49\x8d\x58\x90\x56");
 } // namespace
 
+namespace {
+
+// Appends the date and, unless it is midnight, the time: one copy into
+// `text`, which the caller has made room for.
+void AppendDateTimeText(QByteArray &text, const QDateTime &moment)
+{
+    text += ShortDateText(moment.date());
+    const QTime t = moment.time();
+    if (t.hour() != 0 || t.minute() != 0 || t.second() != 0) {
+        text += ' ';
+        text += ToCp932(localeSettings().renderLongTime(t));
+    }
+}
+
+// Room for a rendered date and time in most locales.
+constexpr qsizetype DateTimeRoom = 48;
+
+} // namespace
+
 QByteArray DateTimeText(const QDateTime &moment)
 {
-    QByteArray text = ShortDateText(moment.date());
-    const QTime t = moment.time();
-    if (t.hour() != 0 || t.minute() != 0 || t.second() != 0)
-        text += ' ' + ToCp932(localeSettings().renderLongTime(t));
+    QByteArray text;
+    text.reserve(DateTimeRoom);
+    AppendDateTimeText(text, moment);
     return text;
 }
 
 QByteArray MakeLastUpdateLine(const QDateTime &moment)
 {
-    return LastUpdateMark + QByteArrayLiteral("\x81\x46") + DateTimeText(moment);
+    QByteArray line;
+    line.reserve(LastUpdateMark.size() + 2 + DateTimeRoom);
+    line += LastUpdateMark;
+    line += "\x81\x46";
+    AppendDateTimeText(line, moment);
+    return line;
 }
 
 bool IsLastUpdateLine(const QByteArray &line)

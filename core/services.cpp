@@ -147,13 +147,30 @@ QString LocaleSettings::renderLongTime(const QTime &time) const
         if (h == 0)
             h = 12;
     }
-    QString text = hourLeadingZero ? QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'))
-                                   : QString::number(h);
-    text += timeSeparator + QStringLiteral("%1").arg(time.minute(), 2, 10, QLatin1Char('0'))
-            + timeSeparator + QStringLiteral("%1").arg(time.second(), 2, 10, QLatin1Char('0'));
-    if (!clock24) {
-        const QString marker = time.hour() < 12 ? amDesignator : pmDesignator;
-        text = amPmBefore ? marker + amPmGap + text : text + amPmGap + marker;
+    const QString *marker = clock24 ? nullptr : time.hour() < 12 ? &amDesignator : &pmDesignator;
+    // Built in one string of the right size: a last-update line is made at
+    // every save.
+    QString text;
+    text.reserve(8 + 2 * timeSeparator.size() + (marker ? marker->size() + amPmGap.size() : 0));
+    auto twoDigits = [&text](int n) {
+        text += QChar(u'0' + n / 10);
+        text += QChar(u'0' + n % 10);
+    };
+    if (marker && amPmBefore) {
+        text += *marker;
+        text += amPmGap;
+    }
+    if (hourLeadingZero || h >= 10)
+        twoDigits(h);
+    else
+        text += QChar(u'0' + h);
+    text += timeSeparator;
+    twoDigits(time.minute());
+    text += timeSeparator;
+    twoDigits(time.second());
+    if (marker && !amPmBefore) {
+        text += amPmGap;
+        text += *marker;
     }
     return text;
 }
@@ -235,29 +252,49 @@ bool Cp932Available()
     return cp932() != nullptr;
 }
 
-QString FromCp932(const QByteArray &bytes)
+void FromCp932(QByteArrayView bytes, QString &text)
 {
     UConverter *conv = cp932();
-    if (!conv || bytes.isEmpty())
-        return QString();
+    if (!conv || bytes.isEmpty()) {
+        text.resize(0);
+        return;
+    }
+    // At most one unit per byte, and one more for the sentinel below. A
+    // string used before keeps its room: nothing is allocated again.
+    text.resize(bytes.size() + 1);
+    UChar *const start = reinterpret_cast<UChar *>(text.data());
+    UChar *target = start;
+    UChar *const limit = start + text.size();
+    const char *source = bytes.data();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(conv, &target, limit, &source, source + bytes.size(), nullptr, false, &status);
     // The converter silently drops a lead byte left without its second byte
-    // at the very end; a sentinel makes it report that byte too.
+    // at the very end; a line break after it makes it report that byte too.
+    // The break continues the same conversion, so the bytes are not copied.
     const quint8 lastByte = quint8(bytes.back());
     const bool sentinel = (lastByte >= 0x81 && lastByte <= 0x9f) || (lastByte >= 0xe0 && lastByte <= 0xfc);
-    const QByteArray input = sentinel ? bytes + '\n' : bytes;
-    QString text(input.size(), Qt::Uninitialized);
-    UChar *target = reinterpret_cast<UChar *>(text.data());
-    const char *source = input.constData();
-    UErrorCode status = U_ZERO_ERROR;
+    if (sentinel) {
+        const char lineBreak = '\n';
+        const char *from = &lineBreak;
+        ucnv_toUnicode(conv, &target, limit, &from, from + 1, nullptr, false, &status);
+    }
     // Each call stands alone: nothing is held back for the next one.
-    ucnv_toUnicode(conv, &target, target + text.size(), &source, source + input.size(), nullptr, false, &status);
     ucnv_reset(conv);
-    text.truncate(target - reinterpret_cast<UChar *>(text.data()));
-    if (sentinel)
-        text.chop(1);
+    if (sentinel && target > start)
+        --target;
     // The converter marks bytes it cannot map with SUB; show them as the
     // replacement character.
-    text.replace(QChar(0x1A), QChar(QChar::ReplacementCharacter));
+    for (UChar *u = start; u < target; ++u) {
+        if (*u == 0x1A)
+            *u = QChar::ReplacementCharacter;
+    }
+    text.truncate(target - start);
+}
+
+QString FromCp932(const QByteArray &bytes)
+{
+    QString text;
+    FromCp932(QByteArrayView(bytes), text);
     return text;
 }
 

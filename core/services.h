@@ -85,6 +85,9 @@ private:
 // converter (checked at start by Cp932Available) both give nothing.
 bool Cp932Available();
 QString FromCp932(const QByteArray &bytes);
+// The same into `text`, reusing its room: a caller that decodes line after
+// line into one string allocates only when a line is longer than any before.
+void FromCp932(QByteArrayView bytes, QString &text);
 QByteArray ToCp932(const QString &text);
 
 } // namespace absence

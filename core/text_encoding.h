@@ -28,6 +28,6 @@ namespace absence {
 // or LF, before the first `end`) is one this program wrote in code page 932
 // whose first line happens to begin with a mark's bytes: it is read byte for
 // byte. Such a file is held whole until that is known.
-std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end, QByteArrayView ownLine = {});
+std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end, const QByteArray &ownLine = {});
 
 } // namespace absence

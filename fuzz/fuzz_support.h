@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #define FUZZ_CHECK(cond)                                                                    \
@@ -220,6 +221,60 @@ inline std::vector<std::string> Lines(const absence::AbsenceList &list)
     return out;
 }
 
+// The list's lines as views into it, valid until the list changes: what is
+// only compared needs no copy.
+inline std::vector<std::string_view> Views(const absence::AbsenceList &list)
+{
+    std::vector<std::string_view> out;
+    out.reserve(size_t(list.Count()));
+    for (int i = 0; i < list.Count(); ++i) {
+        const QByteArrayView line = list.View(i);
+        out.emplace_back(line.data(), size_t(line.size()));
+    }
+    return out;
+}
+
+// True when the list holds `lines`, in that order.
+template <typename Line>
+bool Holds(const absence::AbsenceList &list, const std::vector<Line> &lines)
+{
+    if (size_t(list.Count()) != lines.size())
+        return false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const QByteArrayView line = list.View(int(i));
+        if (std::string_view(line.data(), size_t(line.size())) != lines[i])
+            return false;
+    }
+    return true;
+}
+
+// True when `split` (QByteArrays) and `expected` hold the same lines.
+inline bool SameLines(const QList<QByteArray> &split, const std::vector<std::string> &expected)
+{
+    if (size_t(split.size()) != expected.size())
+        return false;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (std::string_view(split[qsizetype(i)].constData(), size_t(split[qsizetype(i)].size())) != expected[i])
+            return false;
+    }
+    return true;
+}
+
+// True when `file` is `lines`, each ended by CR LF: a saved record.
+template <typename Line>
+bool IsSavedRecord(const QByteArray &file, const std::vector<Line> &lines)
+{
+    const std::string_view bytes(file.constData(), size_t(file.size()));
+    size_t at = 0;
+    for (const Line &line : lines) {
+        const std::string_view l(line);
+        if (bytes.substr(at, l.size()) != l || bytes.substr(at + l.size(), 2) != "\r\n")
+            return false;
+        at += l.size() + 2;
+    }
+    return at == bytes.size();
+}
+
 inline std::vector<std::string> Sorted(std::vector<std::string> v)
 {
     std::sort(v.begin(), v.end());
@@ -229,14 +284,15 @@ inline std::vector<std::string> Sorted(std::vector<std::string> v)
 // True when `lines` are `from` in the list's collation order, lines of equal
 // rank in the order they had in `from` (what Adds into an empty list give).
 // Checked pair by pair, far fewer comparisons than sorting `from` again.
-inline bool InStableCollationOrder(const absence::AbsenceList &list, const std::vector<std::string> &lines,
-                                   const std::vector<std::string> &from)
+template <typename Line, typename FromLine>
+bool InStableCollationOrder(const absence::AbsenceList &list, const std::vector<Line> &lines,
+                            const std::vector<FromLine> &from)
 {
     if (lines.size() != from.size())
         return false;
     // Where each line was in `from`: the k-th of the equal lines here is the
     // k-th of them there.
-    auto byBytes = [](const std::vector<std::string> &v) {
+    auto byBytes = [](const auto &v) {
         std::vector<size_t> order(v.size());
         for (size_t i = 0; i < order.size(); ++i)
             order[i] = i;
@@ -250,7 +306,7 @@ inline bool InStableCollationOrder(const absence::AbsenceList &list, const std::
             return false;
         origin[here[k]] = there[k];
     }
-    auto view = [](const std::string &s) { return QByteArray::fromRawData(s.data(), qsizetype(s.size())); };
+    auto view = [](std::string_view s) { return QByteArray::fromRawData(s.data(), qsizetype(s.size())); };
     for (size_t i = 1; i < lines.size(); ++i) {
         const int order = list.Compare(view(lines[i - 1]), view(lines[i]));
         if (order > 0 || (order == 0 && origin[i - 1] > origin[i]))

@@ -205,6 +205,21 @@ TEST_F(AbsenceListTest, DisplayRoleDecodesAndRawRoleKeepsBytes)
     EXPECT_TRUE(list.data(list.index(bad), Qt::DisplayRole).toString().contains(QChar(0xFFFD)));
 }
 
+TEST_F(AbsenceListTest, DecodingIntoAUsedStringGivesWhatAFreshOneGives)
+{
+    // "山" then a lead byte cut off at the end; bytes the converter marks as
+    // unmapped (0x7F comes out as SUB). Each shows as U+FFFD.
+    const QByteArray cut("\x8e\x52\x93", 3);
+    EXPECT_EQ(FromCp932(cut), QString::fromUtf8("山\uFFFD"));
+    EXPECT_EQ(FromCp932(QByteArray("a\x7f" "b\x85\x40")), QString::fromUtf8("a\uFFFDb\uFFFD"));
+    QString reused;
+    FromCp932(Sj("*09:05:00 1-2 =山田　発熱"), reused);
+    FromCp932(cut, reused);
+    EXPECT_EQ(reused, FromCp932(cut));
+    FromCp932(QByteArrayView(), reused);
+    EXPECT_TRUE(reused.isEmpty());
+}
+
 TEST_F(AbsenceListTest, PermuteMovesARangeWithOneNotification)
 {
     addAll({"a", "b", "c", "d", "e"});
