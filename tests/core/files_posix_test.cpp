@@ -198,6 +198,9 @@ TEST_F(PosixFilesTest, LookUpThatCannotListTheFolderIsNotAbsent)
 {
     dir.write(DataName(0), "x");
     dir.write(DayFile("a1.txt"), "x");
+    // Names made before the limit: the day's clock, and the sanitizers' own
+    // checks on its first use, need descriptors too.
+    const QString paths[] = {DataFilePath(0), DataFilePath(1), DataFilePath(2)};
     // No descriptor left to list the folder with: only the exact name is known.
     const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(lowestFree);
@@ -206,14 +209,13 @@ TEST_F(PosixFilesTest, LookUpThatCannotListTheFolderIsNotAbsent)
     none = saved;
     none.rlim_cur = rlim_t(lowestFree);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
-    const platform::EntryLookup found[] = {platform::LookUpEntry(DataFilePath(0)),
-                                           platform::LookUpEntry(DataFilePath(1)),
-                                           platform::LookUpEntry(DataFilePath(2))};
+    const platform::EntryLookup found[] = {platform::LookUpEntry(paths[0]), platform::LookUpEntry(paths[1]),
+                                           platform::LookUpEntry(paths[2])};
     setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(found[0].path, DataFilePath(0));
+    EXPECT_EQ(found[0].path, paths[0]);
     for (const platform::EntryLookup &unknown : {found[1], found[2]})
         EXPECT_TRUE(unknown.result == platform::EntryLookup::Result::Unknown && unknown.errorCode == 4);
-    EXPECT_EQ(platform::LookUpEntry(DataFilePath(1)).path, dir.file(DayFile("a1.txt")));
+    EXPECT_EQ(platform::LookUpEntry(paths[1]).path, dir.file(DayFile("a1.txt")));
 }
 
 // What a refused lease means, from each client's setlease in the kernel
