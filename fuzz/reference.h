@@ -50,6 +50,7 @@ inline std::vector<Bytes> SplitDataFile(const Bytes &file)
 inline std::u32string DecodeUtf8(const Bytes &b, bool *valid = nullptr, int *longest = nullptr)
 {
     std::u32string out;
+    out.reserve(b.size());
     bool ok = true;
     int most = 0;
     for (size_t i = 0; i < b.size();) {
@@ -89,6 +90,7 @@ inline std::u32string DecodeUtf16(const Bytes &b, bool bigEndian)
         return bigEndian ? x << 8 | y : y << 8 | x;
     };
     std::u32string out;
+    out.reserve(b.size() / 2 + 1);
     size_t i = 0;
     for (; i + 1 < b.size(); i += 2) {
         const char32_t u = unit(i);
@@ -154,6 +156,7 @@ inline Bytes AsCp932(const Bytes &file, char end, const Bytes &own = Bytes())
         text = DecodeUtf8(file);
     }
     Bytes out;
+    out.reserve(2 * text.size());
     for (const char32_t c : text)
         out += Cp932Char(c);
     return out;
