@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (failed)
             continue; // the run stops at the directory; later files are not read
         folder.entries[DataName(digit, lower)].bytes = fuzz::Qt(files[size_t(digit)]);
-        for (const std::string &line : ref::CollectFile(ref::AsCp932(files[size_t(digit)], '\x1a')))
-            gathered.push_back(line);
+        for (std::string &line : ref::CollectFile(ref::AsCp932(files[size_t(digit)], '\x1a')))
+            gathered.push_back(std::move(line));
     }
 
     absence::AbsenceList list;

@@ -28,7 +28,7 @@ inline std::vector<Bytes> SplitDataFile(const Bytes &file)
         if (c == '\x1a')
             break;
         if (c == '\r' || c == '\n') {
-            lines.push_back(current);
+            lines.push_back(std::move(current));
             current.clear();
             open = false;
             if (c == '\r' && i + 1 < file.size() && file[i + 1] == '\n')
@@ -163,10 +163,10 @@ inline Bytes AsCp932(const Bytes &file, char end, const Bytes &own = Bytes())
 }
 
 // A one-digit hour gains a leading "0": the first ":" at byte 3.
-inline Bytes NormaliseHour(const Bytes &line)
+inline Bytes NormaliseHour(Bytes line)
 {
     if (line.find(':') == 2)
-        return line.substr(0, 1) + "0" + line.substr(1);
+        line.insert(1, 1, '0');
     return line;
 }
 
@@ -175,11 +175,12 @@ inline Bytes NormaliseHour(const Bytes &line)
 inline std::vector<Bytes> CollectFile(const Bytes &file)
 {
     std::vector<Bytes> out;
-    for (const Bytes &line : SplitDataFile(file)) {
+    for (Bytes &line : SplitDataFile(file)) {
         if (line.empty())
             continue;
-        Bytes l = NormaliseHour(line);
-        out.push_back(l.substr(0, l.find('\0')));
+        Bytes l = NormaliseHour(std::move(line));
+        l.resize(std::min(l.size(), l.find('\0')));
+        out.push_back(std::move(l));
     }
     return out;
 }
