@@ -209,18 +209,6 @@ inline std::vector<std::string> Std(const QList<QByteArray> &lines)
     return out;
 }
 
-// The list's lines, read in place.
-inline std::vector<std::string> Lines(const absence::AbsenceList &list)
-{
-    std::vector<std::string> out;
-    out.reserve(size_t(list.Count()));
-    for (int i = 0; i < list.Count(); ++i) {
-        const QByteArrayView line = list.View(i);
-        out.emplace_back(line.data(), size_t(line.size()));
-    }
-    return out;
-}
-
 // The list's lines as views into it, valid until the list changes: what is
 // only compared needs no copy.
 inline std::vector<std::string_view> Views(const absence::AbsenceList &list)
@@ -232,6 +220,13 @@ inline std::vector<std::string_view> Views(const absence::AbsenceList &list)
         out.emplace_back(line.data(), size_t(line.size()));
     }
     return out;
+}
+
+// The list's lines, copied: for what outlives a change of the list.
+inline std::vector<std::string> Lines(const absence::AbsenceList &list)
+{
+    const std::vector<std::string_view> views = Views(list);
+    return std::vector<std::string>(views.begin(), views.end());
 }
 
 // True when the list holds `lines`, in that order.
