@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace absence {
@@ -55,6 +56,10 @@ struct EntryLookup {
 // be searched but not listed refuses the search (access denied): there the
 // name's own attributes answer, and the name as given is what is found.
 EntryLookup LookUpEntry(const QString &path);
+
+// The names in `folder` ("." and ".." left out), by one listing of it that
+// opens none of its entries; false when it could not be listed.
+bool ListFolderNames(const QString &folder, QStringList &names);
 
 // The size of the regular file `path` names, without following a link; -1
 // for anything else. Only a hint for storage.
