@@ -112,16 +112,7 @@ void Save(AbsenceList &list)
             writeChunk();
     }
     writeChunk();
-    switch (replacement->Commit()) {
-    case platform::RecordReplacement::Result::Done:
-        return;
-    case platform::RecordReplacement::Result::CannotCreate:
-        throw FileCreateError(path);
-    case platform::RecordReplacement::Result::WriteFailed:
-        // Also when the new record is in place but not known to be on the
-        // disk: the operator must not be told it is saved.
-        throw WriteError();
-    }
+    CommitOrThrow(*replacement, path);
 }
 
 bool FindRecordFile(const QDate &pickerDate)
