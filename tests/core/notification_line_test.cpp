@@ -1,5 +1,7 @@
-// A notification line read into its fields.
+// A notification line read into its fields; the tally and the CSV made of them.
 
+#include "absence_list.h"
+#include "day_csv.h"
 #include "notification_line.h"
 #include "services.h"
 #include "support.h"
@@ -78,4 +80,57 @@ TEST(NotificationLine, ReadsEveryShapeIntoItsFields)
     };
     for (const Row &row : rows)
         EXPECT_EQ(Fields(row.line), row.fields) << FromCp932(row.line).toStdString();
+}
+
+TEST(DayTally, ClassesInOrderWithTheirCountsAndTotals)
+{
+    JapaneseDay day;
+    AbsenceList list;
+    const QStringList lines{
+        u"*08:00:00 2-B=1番 甲 欠席"_qs,       u"*08:00:00 10-1=1番 乙 発熱で欠席"_qs,
+        u"*08:00:00 2-10=1番 丙 頭痛のため出席停止"_qs, u"*08:00:00 2-2=1番 丁 通院のため遅刻"_qs,
+        u"*08:00:00 x=1番 戊 腹痛のため欠席"_qs,  u"*08:00:00 2=1番 己 忌引"_qs,
+        u"*08:00:00 ２－２=2番 庚 連絡"_qs,      u"*08:00:00 2-2=3番 辛 家事都合で早退"_qs,
+        u"最終更新：2026/12/08 9:30:00"_qs,
+    };
+    for (const QString &line : lines)
+        list.Add(Sj(line));
+    list.Add(QByteArray());
+    const DayTally tally = TallyDay(list, Day());
+    const auto csv = [](const Table &table) { return FromCp932(CsvText(table, "\n")); };
+    EXPECT_EQ(csv(KindTable(tally)), u"クラス,欠席,遅刻,早退,出席停止,忌引,不明,計\n"
+                                     "2,0,0,0,0,1,0,1\n2-2,0,1,1,0,0,1,3\n2-10,0,0,0,1,0,0,1\n2-B,1,0,0,0,0,0,1\n"
+                                     "10-1,1,0,0,0,0,0,1\n不明,1,0,0,0,0,0,1\n計,3,1,1,1,1,1,8\n"_qs);
+    EXPECT_EQ(csv(SymptomTable(tally)), u"クラス,欠席者,発熱,頭痛,呼吸器症状,下痢・腹痛,嘔気・嘔吐,発疹,その他\n"
+                                        "2,0,0,0,0,0,0,0,0\n2-2,0,0,0,0,0,0,0,0\n2-10,1,0,1,0,0,0,0,0\n"
+                                        "2-B,1,0,0,0,0,0,0,1\n10-1,1,1,0,0,0,0,0,0\n不明,1,0,0,0,1,0,0,0\n"
+                                        "計,4,1,1,0,1,0,0,1\n"_qs);
+    ASSERT_EQ(tally.unknownLines.size(), 1u);
+    EXPECT_EQ(FromCp932(list.Get(tally.unknownLines[0])), u"*08:00:00 ２－２=2番 庚 連絡"_qs);
+    EXPECT_EQ(tally.total.lineIndexes.size(), 8u) << "neither the stamp nor the empty line";
+}
+
+TEST(DayCsv, FieldsQuotedAndFormulasDisarmed)
+{
+    JapaneseDay day;
+    QByteArray out;
+    for (const QByteArrayView field : {"plain", "a,b", "say \"hi\"", "two\r\nlines", "=1+1", "+1", "-1", "@",
+                                       "=a,\"b\"", "x=1", ""}) {
+        AppendCsvField(out, field);
+        out += '|';
+    }
+    EXPECT_EQ(out, "plain|\"a,b\"|\"say \"\"hi\"\"\"|\"two\r\nlines\"|'=1+1|'+1|'-1|'@|\"'=a,\"\"b\"\"\"|x=1||");
+
+    AbsenceList list;
+    EXPECT_EQ(DayCsv(list, Day(), CsvEncoding::Cp932),
+              Sj(u"日付,時刻,クラス,学年,組,番号,氏名,区分,出席簿,理由,症状,連絡者,記号,内容\r\n"_qs));
+    list.Add(Sj(u"@07:02:15 2-3=12番 佐藤 花子 発熱のため欠席（母より）"_qs));
+    list.Add(Sj(u"*07:03:00 1-1==HYPERLINK(\"x\"),熱で休み"_qs) + "\x81"); // a lead byte cut off at the end
+    const QByteArray cp932 = DayCsv(list, QDate(2026, 12, 8), CsvEncoding::Cp932);
+    EXPECT_EQ(SplitCrLf(cp932).mid(1),
+              (QList<QByteArray>{Sj(u"2026/12/08,07:02:15,2-3,2,3,12,佐藤 花子,欠席,病,発熱,発熱,母,'@,12番 佐藤 花子 発熱のため欠席（母より）"_qs),
+                                 Sj(u"2026/12/08,07:03:00,1-1,1,1,,,欠席,病,\"'=HYPERLINK(\"\"x\"\"),熱\",発熱,,*,\"'=HYPERLINK(\"\"x\"\"),熱で休み"_qs) + "\x81\""}));
+    const QByteArray utf8 = DayCsv(list, QDate(2026, 12, 8), CsvEncoding::Utf8Bom);
+    EXPECT_TRUE(utf8.startsWith("\xef\xbb\xbf"));
+    EXPECT_EQ(QString::fromUtf8(utf8.mid(3)), FromCp932(cp932));
 }
