@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -358,6 +359,16 @@ inline Bytes Sj(const Bytes &utf8)
     return out;
 }
 
+// Sj of a literal, converted once.
+inline const Bytes &Lit(const char *utf8)
+{
+    static std::map<std::string, Bytes> converted;
+    auto it = converted.find(utf8);
+    if (it == converted.end())
+        it = converted.emplace(utf8, Sj(utf8)).first;
+    return it->second;
+}
+
 // One character of code page 932 as its code point (U+FFFD when it is not
 // one character).
 inline char32_t CodePoint(const Bytes &ch)
@@ -388,9 +399,11 @@ inline bool WordAt(const std::vector<Bytes> &chars, size_t k, const Bytes &word)
     return joined == word;
 }
 
+// A word of the reading in code page 932 and what it stands for: the kind,
+// the symptom, or nothing for the others.
 struct RefWord {
-    const char *utf8;
-    const char *category; // the kind, the symptom, or "" for the others
+    Bytes sj, category;
+    RefWord(const char *utf8, const char *what) : sj(Sj(utf8)), category(Sj(what)) {}
 };
 
 inline const std::vector<RefWord> &KindWords()
@@ -413,25 +426,43 @@ inline const std::vector<RefWord> &SymptomWords()
     return w;
 }
 
+// What ends a name besides the kind and symptom words.
+inline const std::vector<RefWord> &NameStops()
+{
+    static const std::vector<RefWord> w = [] {
+        std::vector<RefWord> stops = KindWords();
+        for (const RefWord &s : SymptomWords())
+            stops.push_back(s);
+        stops.push_back({"のため", ""});
+        stops.push_back({"ので", ""});
+        return stops;
+    }();
+    return w;
+}
+
+inline const std::vector<RefWord> &IllnessWords()
+{
+    static const std::vector<RefWord> w = {{"通院", ""}, {"受診", ""}, {"病院", ""}, {"病気", ""}, {"体調", ""},
+                                           {"入院", ""}, {"けが", ""}, {"怪我", ""}, {"ケガ", ""}};
+    return w;
+}
+
 // The first word of `words` in chars[from, to), the longest at its place:
 // its character index (npos when none) and category.
 inline std::pair<size_t, Bytes> FirstWord(const std::vector<Bytes> &chars, size_t from, size_t to,
                                           const std::vector<RefWord> &words)
 {
     for (size_t k = from; k < to; ++k) {
-        Bytes best, category;
+        const RefWord *best = nullptr;
         for (const RefWord &w : words) {
-            const Bytes sj = Sj(w.utf8);
             Bytes joined;
-            for (size_t j = k; j < to && joined.size() < sj.size(); ++j)
+            for (size_t j = k; j < to && joined.size() < w.sj.size(); ++j)
                 joined += chars[j];
-            if (joined == sj && sj.size() > best.size()) {
-                best = sj;
-                category = Sj(w.category);
-            }
+            if (joined == w.sj && (!best || w.sj.size() > best->sj.size()))
+                best = &w;
         }
-        if (!best.empty())
-            return {k, category};
+        if (best)
+            return {k, best->category};
     }
     return {Bytes::npos, Bytes()};
 }
@@ -489,7 +520,7 @@ inline NotificationFields ReadNotificationLine(const Bytes &line)
         f.group = group.find_first_not_of("0123456789") == Bytes::npos ? number(group) : group;
         f.cls = f.grade + (f.group.empty() ? "" : "-" + f.group);
     } else {
-        f.cls = Sj("不明");
+        f.cls = Lit("不明");
     }
 
     const std::vector<Bytes> c = Chars(f.content);
@@ -508,7 +539,7 @@ inline NotificationFields ReadNotificationLine(const Bytes &line)
         else
             break;
     }
-    if (!digits.empty() && d < c.size() && c[d] == Sj("番")) {
+    if (!digits.empty() && d < c.size() && c[d] == Lit("番")) {
         f.number = number(digits);
         at = d + 1;
     } else {
@@ -516,14 +547,9 @@ inline NotificationFields ReadNotificationLine(const Bytes &line)
     }
 
     const auto kind = FirstWord(c, 0, c.size(), KindWords());
-    f.kind = kind.first == Bytes::npos ? Sj("不明") : kind.second;
+    f.kind = kind.first == Bytes::npos ? Lit("不明") : kind.second;
 
     // 氏名: the words before the first that holds a kind, cause or symptom word.
-    std::vector<RefWord> stops = KindWords();
-    for (const RefWord &w : SymptomWords())
-        stops.push_back(w);
-    stops.push_back({"のため", ""});
-    stops.push_back({"ので", ""});
     std::vector<Bytes> names;
     size_t nameEnd = at;
     bool stopped = false;
@@ -536,7 +562,7 @@ inline NotificationFields ReadNotificationLine(const Bytes &line)
             ++e;
         if (w == e)
             break;
-        if (FirstWord(c, w, e, stops).first != Bytes::npos) {
+        if (FirstWord(c, w, e, NameStops()).first != Bytes::npos) {
             stopped = true;
             break;
         }
@@ -580,21 +606,19 @@ inline NotificationFields ReadNotificationLine(const Bytes &line)
     const auto symptom = reason.empty() ? FirstWord(c, nameEnd, c.size(), SymptomWords())
                                         : FirstWord(reason, 0, reason.size(), SymptomWords());
     f.symptom = symptom.second;
-    bool illness = false;
-    for (const char *word : {"通院", "受診", "病院", "病気", "体調", "入院", "けが", "怪我", "ケガ"})
-        illness = illness || FirstWord(reason, 0, reason.size(), {{word, "x"}}).first != Bytes::npos;
+    const bool illness = FirstWord(reason, 0, reason.size(), IllnessWords()).first != Bytes::npos;
     const Bytes k2 = f.kind;
-    f.attendance = k2 == Sj("出席停止") ? Sj("停") : k2 == Sj("忌引") ? Sj("忌") : k2 == Sj("遅刻") ? Sj("チ")
-                 : k2 == Sj("早退") ? Sj("早") : k2 == Sj("欠席") ? Sj(!f.symptom.empty() || illness ? "病" : "事")
+    f.attendance = k2 == Lit("出席停止") ? Lit("停") : k2 == Lit("忌引") ? Lit("忌") : k2 == Lit("遅刻") ? Lit("チ")
+                 : k2 == Lit("早退") ? Lit("早") : k2 == Lit("欠席") ? Sj(!f.symptom.empty() || illness ? "病" : "事")
                  : Bytes();
 
     // 連絡者: X of the last （Xより） or (Xより).
     long opened = -1;
     for (size_t j = 0; j < c.size(); ++j) {
-        if (c[j] == "(" || c[j] == Sj("（")) {
+        if (c[j] == "(" || c[j] == Lit("（")) {
             opened = long(j) + 1;
-        } else if (opened >= 0 && j + 2 < c.size() + 0 && WordAt(c, j, Sj("より"))
-                   && (c[j + 2] == ")" || c[j + 2] == Sj("）"))) {
+        } else if (opened >= 0 && j + 2 < c.size() && WordAt(c, j, Lit("より"))
+                   && (c[j + 2] == ")" || c[j + 2] == Lit("）"))) {
             if (long(j) > opened)
                 f.contact = Join(c, size_t(opened), j);
             opened = -1;
