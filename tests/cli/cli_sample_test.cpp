@@ -181,6 +181,27 @@ TEST_F(CliSample, PdfHoldsTheListInItsOrderWithTheFontsEmbedded)
         at += line.size();
     }
 
+    // The sheet: the tables first, then each class under its heading, its
+    // lines in the list's order.
+    const QString sheet = dir.file(QStringLiteral("sheet.pdf"));
+    ASSERT_EQ(run({QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("sheet"), sheet}).exitCode, 0);
+    const QString sheetText = Poppler(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"),
+                                                                    sheet, QStringLiteral("-")})
+                                  .remove(blanks);
+    EXPECT_TRUE(sheetText.startsWith(QStringLiteral("設定日：2026/12/08"))) << sheetText.left(40).toStdString();
+    const qsizetype tables = sheetText.indexOf(QStringLiteral("欠席者の症状別"));
+    const qsizetype heading = sheetText.indexOf(QStringLiteral("3-4計33（欠席2、遅刻1、早退30）"));
+    EXPECT_GT(tables, sheetText.indexOf(QStringLiteral("区分別")));
+    EXPECT_GT(heading, tables);
+    at = heading;
+    for (QString line : listed.outLines()) {
+        if (!line.mid(10).startsWith(QStringLiteral("3-4")))
+            continue;
+        line.remove(blanks);
+        at = sheetText.indexOf(line, at);
+        ASSERT_GE(at, 0) << "missing or out of order in its class: " << line.toStdString();
+    }
+
     // One row per font: name, type, encoding, then emb, sub, uni, object, generation.
     const QStringList rows = Poppler(QStringLiteral("pdffonts"), {pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(rows.isEmpty());
