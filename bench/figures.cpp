@@ -6,6 +6,7 @@
 #include "absence_list.h"
 #include "collection.h"
 #include "data_file_watch.h"
+#include "day_csv.h"
 #include "day_files.h"
 #include "record_file.h"
 #include "reorder.h"
@@ -31,7 +32,10 @@
 #include "faces.h"
 #include "list_pages.h"
 #include "start_window.h"
+#include "tally_window.h"
 #include "widgets.h"
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
@@ -114,6 +118,36 @@ void Collection()
         TimeEach(state, [] {}, [&] { ok = RunChild({"/bin/sh", "-c", command}) && ok; });
         if (!ok)
             state.SkipWithError("iconv | sort failed");
+    })->UseManualTime()->Iterations(5);
+}
+
+// The day read and tallied, and its CSV written, beside the collection of
+// the same day.
+void TallyAndCsv()
+{
+    benchmark::RegisterBenchmark("tally/program", [](State &state) {
+        AbsenceList list;
+        list.Assign(TheDay().lines);
+        int counted = 0;
+        TimeEach(state, [] {}, [&] { counted = absence::TallyDay(list, TheDay().date).total.lines; });
+        if (counted != list.Count())
+            state.SkipWithError("the tally missed lines");
+    })->UseManualTime()->Iterations(5);
+    benchmark::RegisterBenchmark("csv/program", [](State &state) {
+        AbsenceList list;
+        list.Assign(TheDay().lines);
+        const QString path = TheDay().dir + QStringLiteral("/day.csv");
+        bool ok = true;
+        TimeEach(state, [] {}, [&] {
+            try {
+                absence::WriteDayCsv(path, list, TheDay().date, absence::CsvEncoding::Cp932);
+            } catch (const std::exception &) {
+                ok = false;
+            }
+        });
+        QFile csv(path);
+        if (!ok || !csv.open(QIODevice::ReadOnly) || csv.readAll().count('\n') != list.Count() + 1)
+            state.SkipWithError("the CSV was not written whole");
     })->UseManualTime()->Iterations(5);
 }
 
@@ -432,6 +466,34 @@ void WindowReorder(int n)
         ->UseManualTime()->Iterations(1);
 }
 
+// The tally window of a 2,000-line day from its making to its first paint,
+// beside a bare dialog.
+void TallyWindowShown()
+{
+    const auto show = [](State &state, bool tally) {
+        AbsenceList list;
+        list.Assign(SmallDay().lines);
+        std::unique_ptr<QDialog> window;
+        TimeEach(state,
+                 [&] {
+                     window.reset();
+                     QCoreApplication::processEvents();
+                 },
+                 [&] {
+                     if (tally) {
+                         window = std::make_unique<absence::ui::TallyWindow>(list, SmallDay().date);
+                     } else {
+                         window = std::make_unique<QDialog>();
+                         new QLabel(QStringLiteral("集計"), window.get());
+                     }
+                     window->show();
+                     SettleAndPaint(window.get());
+                 });
+    };
+    benchmark::RegisterBenchmark("window/tally/2000/program", show, true)->UseManualTime()->Iterations(10);
+    benchmark::RegisterBenchmark("window/tally/2000/dialog", show, false)->UseManualTime()->Iterations(10);
+}
+
 // What the start window's run collection does before its modal run.
 void OpenCollectionWindow()
 {
@@ -497,11 +559,13 @@ void RegisterFigures()
     WindowReorder(5001);
 #endif
     Collection();
+    TallyAndCsv();
     SaveAndLoad();
 #ifdef ABSENCE_BENCH_UI
     OpenCollectionWindow();
     ProgramStart();
     Pdf();
+    TallyWindowShown();
 #endif
     NoticeLook();
     Memory();

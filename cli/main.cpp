@@ -11,6 +11,7 @@
 
 #include "absence_list.h"
 #include "collection.h"
+#include "day_csv.h"
 #include "day_files.h"
 #include "errors.h"
 #include "record_file.h"
@@ -49,7 +50,7 @@ constexpr int ExitUsage = 2;
 constexpr const char *FixedNowVariable = "ABSENCE_FIXED_NOW";
 
 const char UsageHead[] =
-    "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] [--quiet] COMMAND...\n"
+    "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] [--utf8] [--quiet] COMMAND...\n"
     "\n"
     "Gathers a day's absence notification files (code page 932) into one list,\n"
     "re-orders it and saves it as the day's absence record file. The commands\n"
@@ -62,11 +63,18 @@ const char UsageHead[] =
     "  time      order the list by the time of the notification\n"
     "  class     order the list by class\n"
     "  save      stamp the list with a last-update line and write the record file\n"
-    "  print     write the list to standard output, one entry per line\n";
+    "  print     write the list to standard output, one entry per line\n"
+    "  csv FILE  write the list as it stands as CSV to FILE, a row per notification\n"
+    "            with its class, kind, reason and the rest read from it\n"
+    "            (code page 932 unless --utf8)\n"
+    "  summary   print the tally by class as CSV: the lines of each kind, an empty\n"
+    "            line, then the absentees by symptom\n";
 
 const char PdfUsage[] =
     "  pdf FILE  write the list as it stands, in its order, as A4 pages to the\n"
-    "            PDF file FILE (fonts embedded; no display needed)\n";
+    "            PDF file FILE (fonts embedded; no display needed)\n"
+    "  sheet FILE  write the staff meeting's sheet as PDF to FILE: the tally on\n"
+    "            the first page, then the lines class by class\n";
 
 const char UsageTail[] =
     "\n"
@@ -74,7 +82,10 @@ const char UsageTail[] =
     "  --dir DIR          the working directory (default: the current directory)\n"
     "  --date YYYY-MM-DD  the day to work on, always in this ISO form (default: today)\n"
     "  --raw              print entries as their code page 932 bytes followed by\n"
-    "                     CR LF (the record file's form) instead of UTF-8 and LF\n"
+    "                     CR LF (the record file's form) instead of UTF-8 and LF;\n"
+    "                     summary likewise\n"
+    "  --utf8             csv writes UTF-8 with a byte order mark instead of code\n"
+    "                     page 932\n"
     "  -q, --quiet        for jobs (cron, systemd timers): print nothing but errors;\n"
     "                     a collect that finds no data ends the run with status 0,\n"
     "                     the commands after it left undone\n"
@@ -96,17 +107,18 @@ QByteArray usageText()
     return QByteArray(UsageHead) + (cli::CanWritePdf() ? PdfUsage : "") + UsageTail;
 }
 
-enum class Command { Open, Collect, Time, Class, Save, Print, Pdf };
+enum class Command { Open, Collect, Time, Class, Save, Print, Pdf, Csv, Summary, Sheet };
 
 struct Step {
     Command command;
-    QString file; // pdf: the file, absolute
+    QString file; // pdf, csv, sheet: the file, absolute
 };
 
 struct Options {
     QString dir;
     std::optional<QDate> date;
     bool raw = false;
+    bool utf8 = false;
     bool quiet = false;
     bool help = false;
     bool version = false;
@@ -114,7 +126,8 @@ struct Options {
 
     bool writesPdf() const
     {
-        return std::any_of(steps.begin(), steps.end(), [](const Step &s) { return s.command == Command::Pdf; });
+        return std::any_of(steps.begin(), steps.end(),
+                           [](const Step &s) { return s.command == Command::Pdf || s.command == Command::Sheet; });
     }
 };
 
@@ -158,6 +171,12 @@ std::optional<Command> parseCommand(const QString &word)
         return Command::Print;
     if (word == QLatin1String("pdf"))
         return Command::Pdf;
+    if (word == QLatin1String("csv"))
+        return Command::Csv;
+    if (word == QLatin1String("summary"))
+        return Command::Summary;
+    if (word == QLatin1String("sheet"))
+        return Command::Sheet;
     return std::nullopt;
 }
 
@@ -182,10 +201,11 @@ Options parseArguments(const QStringList &arguments)
     const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption dateOption(QStringLiteral("date"), QString(), QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption rawOption(QStringLiteral("raw"));
+    const QCommandLineOption utf8Option(QStringLiteral("utf8"));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({dirOption, dateOption, rawOption, quietOption, helpOption, versionOption});
+    parser.addOptions({dirOption, dateOption, rawOption, utf8Option, quietOption, helpOption, versionOption});
 
     Options options;
     // --help wins over everything else wherever it stands: among the commands,
@@ -217,6 +237,7 @@ Options parseArguments(const QStringList &arguments)
             throw UsageError{QStringLiteral("not a valid date (YYYY-MM-DD): %1").arg(text)};
     }
     options.raw = parser.isSet(rawOption);
+    options.utf8 = parser.isSet(utf8Option);
     options.quiet = parser.isSet(quietOption);
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString &word = words[i];
@@ -227,11 +248,11 @@ Options parseArguments(const QStringList &arguments)
             throw UsageError{QStringLiteral("unknown command: %1").arg(word)};
         }
         Step step{*command, QString()};
-        if (step.command == Command::Pdf) {
-            if (!cli::CanWritePdf())
-                throw UsageError{QStringLiteral("pdf: this build has no page layout (built without the windows)")};
+        if (step.command == Command::Pdf || step.command == Command::Sheet || step.command == Command::Csv) {
+            if (step.command != Command::Csv && !cli::CanWritePdf())
+                throw UsageError{QStringLiteral("%1: this build has no page layout (built without the windows)").arg(word)};
             if (i + 1 >= words.size() || words[i + 1].isEmpty())
-                throw UsageError{QStringLiteral("pdf needs a file name")};
+                throw UsageError{QStringLiteral("%1 needs a file name").arg(word)};
             // Named from where the program was started, before --dir.
             step.file = QFileInfo(words[++i]).absoluteFilePath();
         }
@@ -352,6 +373,18 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         break;
     case Command::Pdf:
         cli::WritePdf(step.file, day, list);
+        break;
+    case Command::Csv:
+        absence::WriteDayCsv(step.file, list, day,
+                             options.utf8 ? absence::CsvEncoding::Utf8Bom : absence::CsvEncoding::Cp932);
+        break;
+    case Command::Summary:
+        printOut(absence::SummaryText(absence::TallyDay(list, day), options.raw), options.raw);
+        if (!absence::platform::Flush(Stream::Output))
+            throw absence::WriteError();
+        break;
+    case Command::Sheet:
+        cli::WriteSheet(step.file, day, list);
         break;
     }
     return true;

@@ -14,7 +14,7 @@ class AbsenceList;
 
 namespace cli {
 
-// True when this build can write PDF files (the pdf command exists).
+// True when this build can write PDF files (the pdf and sheet commands exist).
 bool CanWritePdf();
 
 // The application object: QtCore alone unless pages are to be drawn, then a
@@ -24,5 +24,8 @@ std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv, bool d
 // The list as it stands as the PDF file `path`, headed by `day`. Raises
 // the core's errors (a file that cannot be created, a write error).
 void WritePdf(const QString &path, const QDate &day, const absence::AbsenceList &list);
+
+// The staff meeting's sheet of the list as it stands as the PDF file `path`.
+void WriteSheet(const QString &path, const QDate &day, const absence::AbsenceList &list);
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "pages.h"
 
+#include "day_tally.h"
 #include "faces.h"
 #include "list_pages.h"
 
@@ -44,6 +45,12 @@ std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv, bool d
 void WritePdf(const QString &path, const QDate &day, const absence::AbsenceList &list)
 {
     absence::ui::WriteListPdf(path, absence::ui::DayCaption(day), absence::ui::ListText(list));
+}
+
+void WriteSheet(const QString &path, const QDate &day, const absence::AbsenceList &list)
+{
+    absence::ui::WriteSheetPdf(path, absence::ui::DayCaption(day),
+                               absence::ui::MakeSheetText(absence::TallyDay(list, day), list));
 }
 
 } // namespace cli

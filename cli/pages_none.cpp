@@ -20,4 +20,9 @@ void WritePdf(const QString &path, const QDate &, const absence::AbsenceList &)
     throw absence::FileCreateError(path);
 }
 
+void WriteSheet(const QString &path, const QDate &, const absence::AbsenceList &)
+{
+    throw absence::FileCreateError(path);
+}
+
 } // namespace cli

@@ -4,12 +4,15 @@
 // The fuzz targets compare the core against them.
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include <unicode/ucnv.h>
 #include <unicode/utf16.h>
+#include <utility>
 
 namespace ref {
 
@@ -370,6 +373,316 @@ void ExchangeOrder(std::vector<Bytes> &lines, KeyFn key)
             }
         }
     }
+}
+
+// A station's line read into its fields, character by character: a lead
+// byte (0x81-0x9F, 0xE0-0xFC) and the byte after it are one character.
+struct NotificationFields {
+    Bytes mark, time, cls, grade, group, content, number, name, kind, reason, symptom, attendance, contact;
+};
+
+inline std::vector<Bytes> Chars(const Bytes &s)
+{
+    std::vector<Bytes> out;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char b = (unsigned char)s[i];
+        const size_t n = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) && i + 1 < s.size() ? 2 : 1;
+        out.push_back(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+// UTF-8 text in code page 932.
+inline Bytes Sj(const Bytes &utf8)
+{
+    Bytes out;
+    for (const char32_t c : DecodeUtf8(utf8))
+        out += Cp932Char(c);
+    return out;
+}
+
+// Sj of a literal, converted once.
+inline const Bytes &Lit(const char *utf8)
+{
+    static std::map<std::string, Bytes> converted;
+    auto it = converted.find(utf8);
+    if (it == converted.end())
+        it = converted.emplace(utf8, Sj(utf8)).first;
+    return it->second;
+}
+
+// One character of code page 932 as its code point (U+FFFD when it is not
+// one character).
+inline char32_t CodePoint(const Bytes &ch)
+{
+    static UConverter *const cp932 = [] {
+        UErrorCode e = U_ZERO_ERROR;
+        return ucnv_open("windows-31j", &e);
+    }();
+    UChar units[4];
+    UErrorCode e = U_ZERO_ERROR;
+    const int32_t n = ucnv_toUChars(cp932, units, 4, ch.data(), int32_t(ch.size()), &e);
+    if (U_FAILURE(e) || n != 1)
+        return U'\uFFFD';
+    return units[0];
+}
+
+inline bool IsBlank(const Bytes &ch)
+{
+    return ch == " " || ch == "\t" || ch == "\x81\x40";
+}
+
+// Does the word (code page 932) start at character k?
+inline bool WordAt(const std::vector<Bytes> &chars, size_t k, const Bytes &word)
+{
+    Bytes joined;
+    for (size_t j = k; j < chars.size() && joined.size() < word.size(); ++j)
+        joined += chars[j];
+    return joined == word;
+}
+
+// A word of the reading in code page 932 and what it stands for: the kind,
+// the symptom, or nothing for the others.
+struct RefWord {
+    Bytes sj, category;
+    RefWord(const char *utf8, const char *what) : sj(Sj(utf8)), category(Sj(what)) {}
+};
+
+inline const std::vector<RefWord> &KindWords()
+{
+    static const std::vector<RefWord> w = {
+        {"出席停止", "出席停止"}, {"忌引", "忌引"}, {"早退", "早退"}, {"早引", "早退"}, {"遅刻", "遅刻"},
+        {"遅れ", "遅刻"}, {"欠席", "欠席"}, {"休み", "欠席"}, {"休ま", "欠席"}, {"休む", "欠席"}};
+    return w;
+}
+
+inline const std::vector<RefWord> &SymptomWords()
+{
+    static const std::vector<RefWord> w = {
+        {"発熱", "発熱"}, {"熱", "発熱"}, {"頭痛", "頭痛"}, {"咳", "呼吸器症状"}, {"せき", "呼吸器症状"},
+        {"鼻", "呼吸器症状"}, {"のど", "呼吸器症状"}, {"喉", "呼吸器症状"}, {"咽頭", "呼吸器症状"},
+        {"風邪", "呼吸器症状"}, {"かぜ", "呼吸器症状"}, {"腹痛", "下痢・腹痛"}, {"下痢", "下痢・腹痛"},
+        {"お腹", "下痢・腹痛"}, {"おなか", "下痢・腹痛"}, {"嘔吐", "嘔気・嘔吐"}, {"吐き気", "嘔気・嘔吐"},
+        {"嘔気", "嘔気・嘔吐"}, {"吐", "嘔気・嘔吐"}, {"発疹", "発疹"}, {"湿疹", "発疹"},
+        {"水ぼうそう", "発疹"}, {"水痘", "発疹"}};
+    return w;
+}
+
+// What ends a name besides the kind and symptom words.
+inline const std::vector<RefWord> &NameStops()
+{
+    static const std::vector<RefWord> w = [] {
+        std::vector<RefWord> stops = KindWords();
+        for (const RefWord &s : SymptomWords())
+            stops.push_back(s);
+        stops.push_back({"のため", ""});
+        stops.push_back({"ので", ""});
+        return stops;
+    }();
+    return w;
+}
+
+inline const std::vector<RefWord> &IllnessWords()
+{
+    static const std::vector<RefWord> w = {{"通院", ""}, {"受診", ""}, {"病院", ""}, {"病気", ""}, {"体調", ""},
+                                           {"入院", ""}, {"けが", ""}, {"怪我", ""}, {"ケガ", ""}};
+    return w;
+}
+
+// The first word of `words` in chars[from, to), the longest at its place:
+// its character index (npos when none) and category.
+inline std::pair<size_t, Bytes> FirstWord(const std::vector<Bytes> &chars, size_t from, size_t to,
+                                          const std::vector<RefWord> &words)
+{
+    for (size_t k = from; k < to; ++k) {
+        const RefWord *best = nullptr;
+        for (const RefWord &w : words) {
+            Bytes joined;
+            for (size_t j = k; j < to && joined.size() < w.sj.size(); ++j)
+                joined += chars[j];
+            if (joined == w.sj && (!best || w.sj.size() > best->sj.size()))
+                best = &w;
+        }
+        if (best)
+            return {k, best->category};
+    }
+    return {Bytes::npos, Bytes()};
+}
+
+inline Bytes Join(const std::vector<Bytes> &chars, size_t from, size_t to)
+{
+    Bytes out;
+    for (size_t k = from; k < to && k < chars.size(); ++k)
+        out += chars[k];
+    return out;
+}
+
+inline NotificationFields ReadNotificationLine(const Bytes &line)
+{
+    NotificationFields f;
+    f.mark = line.substr(0, 1);
+    f.time = line.size() > 1 ? line.substr(1, 8) : Bytes();
+    const size_t eq = line.find('=');
+    f.content = eq == Bytes::npos ? Bytes() : line.substr(eq + 1);
+
+    // The class: its characters made half-width, then number, 年, separators, 組.
+    std::u32string cls;
+    if (eq != Bytes::npos && eq > 10) {
+        for (const Bytes &ch : Chars(line.substr(10, eq - 10))) {
+            char32_t c = ch.size() == 1 ? char32_t((unsigned char)ch[0]) : CodePoint(ch);
+            if (c >= 0xFF01 && c <= 0xFF5E)
+                c -= 0xFEE0;
+            if (c == 0x3000)
+                c = ' ';
+            if (ch.size() == 1 && (unsigned char)ch[0] >= 0x80)
+                c = U'\uFFFD'; // a half-width kana or a stray byte
+            cls += c;
+        }
+    }
+    while (!cls.empty() && (cls.front() == ' ' || cls.front() == '\t'))
+        cls.erase(0, 1);
+    while (!cls.empty() && (cls.back() == ' ' || cls.back() == '\t'))
+        cls.pop_back();
+    auto number = [](const Bytes &digits) {
+        const size_t nz = digits.find_first_not_of('0');
+        return digits.empty() ? digits : nz == Bytes::npos ? Bytes("0") : digits.substr(nz);
+    };
+    size_t k = 0;
+    Bytes grade, group;
+    while (k < cls.size() && cls[k] >= '0' && cls[k] <= '9')
+        grade += char(cls[k++]);
+    if (!grade.empty()) {
+        if (k < cls.size() && cls[k] == U'年')
+            ++k;
+        while (k < cls.size() && std::u32string(U"-\u30FC\u2010\u2013\u30FB/ \t").find(cls[k]) != std::u32string::npos)
+            ++k;
+        while (k < cls.size() && cls[k] < 0x80 && std::isalnum(int(cls[k])))
+            group += char(cls[k++]);
+        f.grade = number(grade);
+        f.group = group.find_first_not_of("0123456789") == Bytes::npos ? number(group) : group;
+        f.cls = f.grade + (f.group.empty() ? "" : "-" + f.group);
+    } else {
+        f.cls = Lit("不明");
+    }
+
+    const std::vector<Bytes> c = Chars(f.content);
+    // 番号
+    size_t at = 0;
+    while (at < c.size() && IsBlank(c[at]))
+        ++at;
+    Bytes digits;
+    size_t d = at;
+    for (; d < c.size(); ++d) {
+        const char32_t cp = c[d].size() == 1 ? char32_t((unsigned char)c[d][0]) : CodePoint(c[d]);
+        if (cp >= '0' && cp <= '9')
+            digits += char(cp);
+        else if (cp >= 0xFF10 && cp <= 0xFF19)
+            digits += char('0' + cp - 0xFF10);
+        else
+            break;
+    }
+    if (!digits.empty() && d < c.size() && c[d] == Lit("番")) {
+        f.number = number(digits);
+        at = d + 1;
+    } else {
+        at = 0;
+    }
+
+    const auto kind = FirstWord(c, 0, c.size(), KindWords());
+    f.kind = kind.first == Bytes::npos ? Lit("不明") : kind.second;
+
+    // 氏名: the words before the first that holds a kind, cause or symptom word.
+    std::vector<Bytes> names;
+    size_t nameEnd = at;
+    bool stopped = false;
+    size_t w = at;
+    while (w < c.size() && !stopped) {
+        while (w < c.size() && IsBlank(c[w]))
+            ++w;
+        size_t e = w;
+        while (e < c.size() && !IsBlank(c[e]))
+            ++e;
+        if (w == e)
+            break;
+        if (FirstWord(c, w, e, NameStops()).first != Bytes::npos) {
+            stopped = true;
+            break;
+        }
+        names.push_back(Join(c, w, e));
+        nameEnd = e;
+        w = e;
+    }
+    if (stopped) {
+        for (size_t n = 0; n < names.size(); ++n)
+            f.name += (n ? " " : "") + names[n];
+        if (names.empty()) {
+            while (nameEnd < c.size() && IsBlank(c[nameEnd]))
+                ++nameEnd;
+        }
+    } else {
+        nameEnd = at;
+    }
+
+    // 理由
+    std::vector<Bytes> reason;
+    if (kind.first != Bytes::npos && kind.first >= nameEnd) {
+        reason.assign(c.begin() + long(nameEnd), c.begin() + long(kind.first));
+        auto trim = [&] {
+            while (!reason.empty() && IsBlank(reason.front()))
+                reason.erase(reason.begin());
+            while (!reason.empty() && IsBlank(reason.back()))
+                reason.pop_back();
+        };
+        trim();
+        for (const char *end : {"のため", "により", "ので", "で"}) {
+            const std::vector<Bytes> e = Chars(Sj(end));
+            if (reason.size() >= e.size() && std::equal(e.begin(), e.end(), reason.end() - long(e.size()))) {
+                reason.resize(reason.size() - e.size());
+                trim();
+                break;
+            }
+        }
+    }
+    f.reason = Join(reason, 0, reason.size());
+
+    const auto symptom = reason.empty() ? FirstWord(c, nameEnd, c.size(), SymptomWords())
+                                        : FirstWord(reason, 0, reason.size(), SymptomWords());
+    f.symptom = symptom.second;
+    const bool illness = FirstWord(reason, 0, reason.size(), IllnessWords()).first != Bytes::npos;
+    const Bytes k2 = f.kind;
+    f.attendance = k2 == Lit("出席停止") ? Lit("停") : k2 == Lit("忌引") ? Lit("忌") : k2 == Lit("遅刻") ? Lit("チ")
+                 : k2 == Lit("早退") ? Lit("早") : k2 == Lit("欠席") ? Sj(!f.symptom.empty() || illness ? "病" : "事")
+                 : Bytes();
+
+    // 連絡者: X of the last （Xより） or (Xより).
+    long opened = -1;
+    for (size_t j = 0; j < c.size(); ++j) {
+        if (c[j] == "(" || c[j] == Lit("（")) {
+            opened = long(j) + 1;
+        } else if (opened >= 0 && j + 2 < c.size() && WordAt(c, j, Lit("より"))
+                   && (c[j + 2] == ")" || c[j + 2] == Lit("）"))) {
+            if (long(j) > opened)
+                f.contact = Join(c, size_t(opened), j);
+            opened = -1;
+        }
+    }
+    return f;
+}
+
+// A CSV field as a reader takes it back: the quotes around it removed and
+// doubled quotes made single.
+inline Bytes UnquoteCsvField(const Bytes &field)
+{
+    if (field.size() < 2 || field.front() != '"' || field.back() != '"')
+        return field;
+    Bytes out;
+    for (size_t i = 1; i + 1 < field.size(); ++i) {
+        out += field[i];
+        if (field[i] == '"')
+            ++i;
+    }
+    return out;
 }
 
 } // namespace ref

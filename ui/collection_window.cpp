@@ -18,12 +18,14 @@
 #include "absence_list.h"
 #include "application.h"
 #include "collection.h"
+#include "day_csv.h"
 #include "day_files.h"
 #include "dialogs.h"
 #include "list_pages.h"
 #include "record_file.h"
 #include "reorder.h"
 #include "services.h"
+#include "tally_window.h"
 #include "widgets.h"
 
 using namespace absence::ui;
@@ -124,9 +126,18 @@ TForm1::TForm1(QWidget *parent)
     PdfAction->setObjectName(QStringLiteral("PdfAction"));
     connect(PrintAction, &QAction::triggered, this, &TForm1::PrintList);
     connect(PdfAction, &QAction::triggered, this, &TForm1::SaveListPdf);
-    // Ctrl+P anywhere in the window; both on the list's context menu.
-    addAction(PrintAction);
-    ListBox1->addActions({PrintAction, PdfAction});
+    TallyAction = new QAction(QStringLiteral("集計..."), this);
+    TallyAction->setObjectName(QStringLiteral("TallyAction"));
+    TallyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    TallyAction->setShortcutContext(Qt::WindowShortcut);
+    CsvAction = new QAction(QStringLiteral("CSV に保存..."), this);
+    CsvAction->setObjectName(QStringLiteral("CsvAction"));
+    connect(TallyAction, &QAction::triggered, this, &TForm1::ShowTally);
+    connect(CsvAction, &QAction::triggered, this, &TForm1::SaveListCsv);
+    // Ctrl+P and Ctrl+T anywhere in the window; all on the list's context
+    // menu.
+    addActions({PrintAction, TallyAction});
+    ListBox1->addActions({PrintAction, PdfAction, TallyAction, CsvAction});
     ListBox1->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
@@ -242,6 +253,35 @@ void TForm1::SaveListPdf()
         activateWindow();
         if (chosen)
             WriteListPdf(dialog.selectedFiles().constFirst(), DayCaption(absence::ChosenDate), ListText(Items()));
+    });
+}
+
+void TForm1::ShowTally()
+{
+    RunHandler([&] {
+        TallyWindow tally(Items(), absence::ChosenDate, this);
+        tally.exec();
+        activateWindow();
+    });
+}
+
+void TForm1::SaveListCsv()
+{
+    RunHandler([&] {
+        const QString cp932 = QStringLiteral("コードページ 932 (Excel) (*.csv)");
+        const QString utf8 = QStringLiteral("UTF-8 (BOM 付き) (*.csv)");
+        QFileDialog dialog(this, QStringLiteral("CSV に保存"), absence::WorkingDirectory());
+        dialog.setNameFilters({cp932, utf8});
+        dialog.selectNameFilter(cp932);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        dialog.selectFile(absence::ChosenDate.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".csv"));
+        const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+        activateWindow();
+        if (chosen)
+            absence::WriteDayCsv(dialog.selectedFiles().constFirst(), Items(), absence::ChosenDate,
+                                 dialog.selectedNameFilter() == utf8 ? absence::CsvEncoding::Utf8Bom
+                                                                     : absence::CsvEncoding::Cp932);
     });
 }
 

@@ -46,6 +46,9 @@ public:
     // 印刷... (Ctrl+P) and PDF に保存..., on the list's context menu.
     QAction *PrintAction;
     QAction *PdfAction;
+    // 集計... (Ctrl+T) and CSV に保存..., on the list's context menu too.
+    QAction *TallyAction;
+    QAction *CsvAction;
 
     absence::AbsenceList &Items() const;
 
@@ -66,6 +69,10 @@ public:
     void PrintList();
     // The list as it stands, as a PDF file the operator names.
     void SaveListPdf();
+    // The tally of the list as it stands, in a window of its own.
+    void ShowTally();
+    // The list as it stands, as a CSV file the operator names and encodes.
+    void SaveListCsv();
 
     // The list's horizontal extent becomes its widest line + 10 pixels.
     void FitHorizontalExtent();

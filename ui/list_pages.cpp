@@ -11,6 +11,7 @@
 
 #include "absence_list.h"
 #include "day_files.h"
+#include "day_tally.h"
 #include "errors.h"
 #include "faces.h"
 #include "output_file.h"
@@ -72,73 +73,153 @@ QString PageNumberText(int page, int count)
     return QStringLiteral("%1 / %2 ページ").arg(page).arg(count);
 }
 
+QString KindTableTitle()
+{
+    return QStringLiteral("区分別");
+}
+
+QString SymptomTableTitle()
+{
+    return QStringLiteral("欠席者の症状別");
+}
+
+SheetText MakeSheetText(const absence::DayTally &tally, const absence::AbsenceList &list)
+{
+    const auto text = [](const absence::Table &table) {
+        QList<QStringList> rows;
+        for (const QList<QByteArray> &row : table) {
+            QStringList cells;
+            for (const QByteArray &cell : row)
+                cells << absence::FromCp932(cell);
+            rows << cells;
+        }
+        return rows;
+    };
+    SheetText sheet;
+    sheet.kindTable = text(absence::KindTable(tally));
+    sheet.symptomTable = text(absence::SymptomTable(tally));
+    for (const absence::ClassTally &c : tally.classes) {
+        SheetText::Section section;
+        // The class, its total and the kinds it has: "2-3　計 3（欠席 2、遅刻 1）".
+        QStringList kinds;
+        for (int k = 0; k < absence::NotificationKindCount; ++k) {
+            if (c.kinds[k] > 0)
+                kinds << QStringLiteral("%1 %2").arg(absence::FromCp932(absence::KindText(absence::NotificationKind(k))))
+                             .arg(c.kinds[k]);
+        }
+        section.heading = QStringLiteral("%1　計 %2（%3）")
+                              .arg(absence::FromCp932(c.className))
+                              .arg(c.lines)
+                              .arg(kinds.join(QStringLiteral("、")));
+        for (const int i : c.lineIndexes) {
+            const QByteArrayView line = list.View(i);
+            section.lines << absence::FromCp932(QByteArray::fromRawData(line.data(), line.size()));
+        }
+        sheet.sections << section;
+    }
+    return sheet;
+}
+
+namespace {
+
+// The measures of a page of the device, the same for the list and the sheet.
+struct PageFrame {
+    QFont font, bold;
+    QFontMetricsF metrics;
+    qreal point, lineSpacing, width, indent, ruleY, bodyTop, bodyHeight;
+
+    static QFont textFont(QPagedPaintDevice &device, bool isBold)
+    {
+        QFont face(kGothicFace);
+        face.setPointSizeF(kTextPoints);
+        face.setBold(isBold);
+        return QFont(face, &device);
+    }
+
+    explicit PageFrame(QPagedPaintDevice &device)
+        : font(textFont(device, false)), bold(textFont(device, true)), metrics(font, &device),
+          point(device.logicalDpiY() / 72.0), lineSpacing(metrics.lineSpacing()), width(device.width()),
+          indent(kHangingIndentEms * metrics.height()), ruleY(lineSpacing + 2 * point),
+          bodyTop(ruleY + kHeaderGapPoints * point), bodyHeight(qMax(lineSpacing, device.height() - bodyTop))
+    {
+    }
+};
+
+// The pieces of an entry that fit the width: wrapped where it is wider than
+// the page (between words, between Japanese characters, or anywhere in a
+// word longer than a line), the pieces after the first indented.
+std::vector<std::pair<int, int>> Wrapped(const QString &text, const PageFrame &frame, QPaintDevice *device)
+{
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QTextLayout layout(text, frame.font, device);
+    layout.setTextOption(option);
+    std::vector<std::pair<int, int>> pieces;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(pieces.empty() ? frame.width : frame.width - frame.indent);
+        pieces.emplace_back(line.textStart(), line.textLength());
+    }
+    layout.endLayout();
+    if (pieces.empty())
+        pieces.emplace_back(0, 0); // an empty entry keeps its line
+    return pieces;
+}
+
+// Places the pieces of entry `entry` from (page, y): on one page when they
+// fit on one.
+void PlaceEntry(std::vector<PlacedLine> &placed, int entry, const std::vector<std::pair<int, int>> &pieces,
+                const PageFrame &frame, int &page, qreal &y)
+{
+    const qreal height = qreal(pieces.size()) * frame.lineSpacing;
+    if (y > 0 && y + height > frame.bodyHeight && height <= frame.bodyHeight) {
+        ++page;
+        y = 0;
+    }
+    for (const auto &[start, length] : pieces) {
+        if (y > 0 && y + frame.lineSpacing > frame.bodyHeight) {
+            ++page;
+            y = 0;
+        }
+        placed.push_back({entry, start, length, page, start > 0 ? frame.indent : 0, y});
+        y += frame.lineSpacing;
+    }
+}
+
+// The day on the left, the page's number of the count on the right, a rule.
+void PaintHeader(QPainter &painter, const PageFrame &frame, const QString &caption, int page, int count)
+{
+    painter.setFont(frame.font);
+    painter.setPen(QPen(Qt::black, kRulePoints * frame.point));
+    const QRectF header(0, 0, frame.width, frame.lineSpacing);
+    painter.drawText(header, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, caption);
+    painter.drawText(header, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, PageNumberText(page + 1, count));
+    painter.drawLine(QPointF(0, frame.ruleY), QPointF(frame.width, frame.ruleY));
+}
+
+} // namespace
+
 bool PaintListPages(QPagedPaintDevice &device, const QString &caption, const QStringList &lines)
 {
     QPainter painter;
     if (!painter.begin(&device))
         return false;
-    QFont face(kGothicFace);
-    face.setPointSizeF(kTextPoints);
-    const QFont font(face, &device);
-    const QFontMetricsF metrics(font, &device);
-    const qreal point = device.logicalDpiY() / 72.0;
-    const qreal lineSpacing = metrics.lineSpacing();
-    const qreal width = device.width();
-    const qreal indent = kHangingIndentEms * metrics.height();
-    const qreal ruleY = lineSpacing + 2 * point;
-    const qreal bodyTop = ruleY + kHeaderGapPoints * point;
-    const qreal bodyHeight = qMax(lineSpacing, device.height() - bodyTop);
-
-    // Where every piece goes: an entry stays on one page when it fits on
-    // one, and is wrapped where it is wider than the page (between words,
-    // between Japanese characters, or anywhere in a word longer than a line).
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const PageFrame frame(device);
     std::vector<PlacedLine> placed;
     placed.reserve(size_t(lines.size()));
     int page = 0;
     qreal y = 0;
-    for (int entry = 0; entry < lines.size(); ++entry) {
-        QTextLayout layout(lines[entry], font, &device);
-        layout.setTextOption(option);
-        std::vector<std::pair<int, int>> pieces;
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(pieces.empty() ? width : width - indent);
-            pieces.emplace_back(line.textStart(), line.textLength());
-        }
-        layout.endLayout();
-        if (pieces.empty())
-            pieces.emplace_back(0, 0); // an empty entry keeps its line
-        const qreal height = qreal(pieces.size()) * lineSpacing;
-        if (y > 0 && y + height > bodyHeight && height <= bodyHeight) {
-            ++page;
-            y = 0;
-        }
-        for (const auto &[start, length] : pieces) {
-            if (y > 0 && y + lineSpacing > bodyHeight) {
-                ++page;
-                y = 0;
-            }
-            placed.push_back({entry, start, length, page, start > 0 ? indent : 0, y});
-            y += lineSpacing;
-        }
-    }
+    for (int entry = 0; entry < lines.size(); ++entry)
+        PlaceEntry(placed, entry, Wrapped(lines[entry], frame, &device), frame, page, y);
 
     const int count = page + 1;
     auto next = placed.cbegin();
     for (int p = 0; p < count; ++p) {
         if (p > 0 && !device.newPage())
             return false;
-        painter.setFont(font);
-        painter.setPen(QPen(Qt::black, kRulePoints * point));
-        const QRectF header(0, 0, width, lineSpacing);
-        painter.drawText(header, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, caption);
-        painter.drawText(header, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-                         PageNumberText(p + 1, count));
-        painter.drawLine(QPointF(0, ruleY), QPointF(width, ruleY));
+        PaintHeader(painter, frame, caption, p, count);
         for (; next != placed.cend() && next->page == p; ++next) {
-            painter.drawText(QPointF(next->x, bodyTop + next->y + metrics.ascent()),
+            painter.drawText(QPointF(next->x, frame.bodyTop + next->y + frame.metrics.ascent()),
                              lines[next->entry].mid(next->start, next->length));
         }
     }
@@ -159,6 +240,167 @@ void WriteListPdf(const QString &path, const QString &caption, const QStringList
         writer.setTitle(caption);
         writer.setCreator(QStringLiteral("欠席連絡集積"));
         painted = PaintListPages(writer, caption, lines);
+    }
+    if (!painted)
+        throw absence::WriteError();
+    absence::WriteOutputFile(path, pdf);
+}
+
+} // namespace absence::ui
+
+namespace absence::ui {
+
+namespace {
+
+// Room around a table cell's text, in points.
+constexpr qreal kCellPaddingPoints = 4;
+
+// One placed piece of the sheet.
+struct SheetPlaced {
+    enum Kind { Title, Row, Heading, Piece } kind;
+    int page;
+    qreal y;
+    int table = 0;   // Title, Row: 0 the kinds, 1 the symptoms
+    int row = 0;     // Row
+    int section = 0; // Heading, Piece
+    PlacedLine piece{};
+};
+
+} // namespace
+
+bool PaintSheetPages(QPagedPaintDevice &device, const QString &caption, const SheetText &sheet)
+{
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    const PageFrame frame(device);
+    const QFontMetricsF boldMetrics(frame.bold, &device);
+    const qreal rowHeight = frame.lineSpacing * 1.3;
+    const qreal padding = kCellPaddingPoints * frame.point;
+    const QList<QStringList> *tables[] = {&sheet.kindTable, &sheet.symptomTable};
+    const QString titles[] = {KindTableTitle(), SymptomTableTitle()};
+
+    // Each column as wide as its widest cell (bold in the header and the
+    // total), so that no figure is cut.
+    std::vector<qreal> widths[2];
+    for (int t = 0; t < 2; ++t) {
+        const QList<QStringList> &rows = *tables[t];
+        for (qsizetype r = 0; r < rows.size(); ++r) {
+            const bool isBold = r == 0 || r + 1 == rows.size();
+            for (qsizetype c = 0; c < rows[r].size(); ++c) {
+                if (size_t(c) >= widths[t].size())
+                    widths[t].resize(size_t(c) + 1, 0);
+                const qreal w = (isBold ? boldMetrics : frame.metrics).horizontalAdvance(rows[r][c]) + 2 * padding;
+                widths[t][size_t(c)] = qMax(widths[t][size_t(c)], w);
+            }
+        }
+    }
+
+    std::vector<SheetPlaced> placed;
+    int page = 0;
+    qreal y = 0;
+    const auto room = [&](qreal height) {
+        if (y > 0 && y + height > frame.bodyHeight) {
+            ++page;
+            y = 0;
+        }
+    };
+    for (int t = 0; t < 2; ++t) {
+        // The title with the header and the first row.
+        room(frame.lineSpacing + 2 * rowHeight);
+        placed.push_back({SheetPlaced::Title, page, y, t});
+        y += frame.lineSpacing;
+        for (int r = 0; r < tables[t]->size(); ++r) {
+            room(rowHeight);
+            placed.push_back({SheetPlaced::Row, page, y, t, r});
+            y += rowHeight;
+        }
+        y += frame.lineSpacing;
+    }
+    // The classes from the next page on.
+    if (!sheet.sections.isEmpty()) {
+        ++page;
+        y = 0;
+    }
+    std::vector<PlacedLine> pieces;
+    for (int s = 0; s < sheet.sections.size(); ++s) {
+        const SheetText::Section &section = sheet.sections[s];
+        if (s > 0)
+            y += frame.lineSpacing / 2;
+        room(2 * frame.lineSpacing);
+        placed.push_back({SheetPlaced::Heading, page, y, 0, 0, s});
+        y += frame.lineSpacing;
+        for (int e = 0; e < section.lines.size(); ++e) {
+            pieces.clear();
+            PlaceEntry(pieces, e, Wrapped(section.lines[e], frame, &device), frame, page, y);
+            for (const PlacedLine &piece : pieces)
+                placed.push_back({SheetPlaced::Piece, piece.page, piece.y, 0, 0, s, piece});
+        }
+    }
+
+    const int count = page + 1;
+    auto next = placed.cbegin();
+    for (int p = 0; p < count; ++p) {
+        if (p > 0 && !device.newPage())
+            return false;
+        PaintHeader(painter, frame, caption, p, count);
+        for (; next != placed.cend() && next->page == p; ++next) {
+            const qreal top = frame.bodyTop + next->y;
+            switch (next->kind) {
+            case SheetPlaced::Title:
+                painter.setFont(frame.bold);
+                painter.drawText(QPointF(0, top + frame.metrics.ascent()), titles[next->table]);
+                break;
+            case SheetPlaced::Heading:
+                painter.setFont(frame.bold);
+                painter.drawText(QPointF(0, top + frame.metrics.ascent()), sheet.sections[next->section].heading);
+                break;
+            case SheetPlaced::Piece: {
+                painter.setFont(frame.font);
+                const QString &line = sheet.sections[next->section].lines[next->piece.entry];
+                painter.drawText(QPointF(next->piece.x, top + frame.metrics.ascent()),
+                                 line.mid(next->piece.start, next->piece.length));
+                break;
+            }
+            case SheetPlaced::Row: {
+                const QList<QStringList> &rows = *tables[next->table];
+                const QStringList &cells = rows[next->row];
+                const bool isBold = next->row == 0 || next->row + 1 == rows.size();
+                painter.setFont(isBold ? frame.bold : frame.font);
+                qreal x = 0;
+                for (qsizetype c = 0; c < cells.size(); ++c) {
+                    const qreal w = widths[next->table][size_t(c)];
+                    const QRectF cell(x, top, w, rowHeight);
+                    if (next->row == 0)
+                        painter.fillRect(cell, QColor(230, 230, 230));
+                    painter.drawRect(cell);
+                    const Qt::Alignment align = next->row == 0 ? Qt::AlignHCenter
+                                                : c == 0      ? Qt::AlignLeft
+                                                              : Qt::AlignRight;
+                    painter.drawText(cell.adjusted(padding, 0, -padding, 0),
+                                     align | Qt::AlignVCenter | Qt::TextSingleLine, cells[c]);
+                    x += w;
+                }
+                break;
+            }
+            }
+        }
+    }
+    return painter.end();
+}
+
+void WriteSheetPdf(const QString &path, const QString &caption, const SheetText &sheet)
+{
+    QByteArray pdf;
+    bool painted = false;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setPageLayout(ListPageLayout());
+        writer.setTitle(caption);
+        writer.setCreator(QStringLiteral("欠席連絡集積"));
+        painted = PaintSheetPages(writer, caption, sheet);
     }
     if (!painted)
         throw absence::WriteError();

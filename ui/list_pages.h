@@ -7,6 +7,7 @@
 // command line write PDF files with it. QtGui only.
 
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,7 @@ class QPagedPaintDevice;
 
 namespace absence {
 class AbsenceList;
+struct DayTally;
 }
 
 namespace absence::ui {
@@ -42,5 +44,30 @@ bool PaintListPages(QPagedPaintDevice &device, const QString &caption, const QSt
 // WriteOutputFile (output_file.h), with its errors: FileCreateError when the
 // file cannot be made there, WriteError when the bytes could not be written.
 void WriteListPdf(const QString &path, const QString &caption, const QStringList &lines);
+
+// The staff meeting's sheet as text: the two tables of the tally (rows of
+// cells, the header first), and the notification lines class by class, each
+// class under a heading with its counts, in the list's order within it.
+struct SheetText {
+    struct Section {
+        QString heading;
+        QStringList lines;
+    };
+    QList<QStringList> kindTable, symptomTable;
+    QList<Section> sections;
+};
+SheetText MakeSheetText(const absence::DayTally &tally, const absence::AbsenceList &list);
+
+// "区分別", "欠席者の症状別": the titles above the two tables.
+QString KindTableTitle();
+QString SymptomTableTitle();
+
+// Paints the sheet like the list's pages (the same header on every page):
+// the two tables on the first page, then the classes from the next page on;
+// a heading stays with its first line, and nothing is cut.
+bool PaintSheetPages(QPagedPaintDevice &device, const QString &caption, const SheetText &sheet);
+
+// The sheet as a PDF file, written as WriteListPdf writes, with its errors.
+void WriteSheetPdf(const QString &path, const QString &caption, const SheetText &sheet);
 
 } // namespace absence::ui

@@ -2,6 +2,7 @@
 // scripts/run-sample runs it.
 
 #include "cli_data.h"
+#include "services.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,53 @@ TEST_F(CliSample, SaveAndReopenTheSampleDay)
     EXPECT_TRUE(again.out.startsWith(StampLine() + "\r\n"));
 }
 
+TEST_F(CliSample, SummaryAndCsvOfTheDay)
+{
+    // The tables, as counted by hand from the sample files.
+    const CliResult summary = run({QStringLiteral("collect"), QStringLiteral("summary")});
+    ASSERT_EQ(summary.exitCode, 0) << summary.err.constData();
+    const QStringList tables = QString::fromUtf8(summary.out).split(QStringLiteral("\n\n"));
+    ASSERT_EQ(tables.size(), 2);
+    const QStringList kinds = tables[0].split(QLatin1Char('\n')), symptoms = tables[1].split(QLatin1Char('\n'));
+    ASSERT_EQ(kinds.size(), 14);
+    ASSERT_EQ(symptoms.size(), 15); // and the last line's end
+    EXPECT_EQ(kinds.first(), QStringLiteral("クラス,欠席,遅刻,早退,出席停止,忌引,不明,計"));
+    EXPECT_EQ(kinds.value(1), QStringLiteral("1-1,1,3,0,0,0,0,4"));
+    EXPECT_EQ(kinds.value(5), QStringLiteral("2-1,2,1,0,1,0,0,4"));
+    EXPECT_EQ(kinds.last(), QStringLiteral("計,26,16,1,1,0,0,44"));
+    EXPECT_EQ(symptoms.first(), QStringLiteral("クラス,欠席者,発熱,頭痛,呼吸器症状,下痢・腹痛,嘔気・嘔吐,発疹,その他"));
+    EXPECT_EQ(symptoms.value(5), QStringLiteral("2-1,3,0,0,1,0,0,0,2"));
+    EXPECT_EQ(symptoms.value(13), QStringLiteral("計,27,8,2,5,5,2,0,5"));
+    for (int row = 1; row < 13; ++row)
+        EXPECT_EQ(symptoms[row].section(QLatin1Char(','), 0, 0), kinds[row].section(QLatin1Char(','), 0, 0));
+    const CliResult raw = run({QStringLiteral("--raw"), QStringLiteral("collect"), QStringLiteral("summary")});
+    EXPECT_EQ(raw.out, Sj(QString::fromUtf8(summary.out)).replace("\n", "\r\n"));
+
+    // One row per line in the list's order, the file named from where the
+    // program started; --utf8 the same text.
+    const CliResult listed = run({QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("print")});
+    CliRun csvRun;
+    csvRun.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("csv"),
+                                QStringLiteral("day.csv")});
+    csvRun.workingDirectory = dir.path();
+    ASSERT_EQ(RunCli(csvRun).exitCode, 0);
+    csvRun.args = QStringList{QStringLiteral("--utf8")} + csvRun.args;
+    csvRun.args.last() = QStringLiteral("day-utf8.csv");
+    ASSERT_EQ(RunCli(csvRun).exitCode, 0);
+    const QByteArray csv = dir.read(QStringLiteral("day.csv"));
+    EXPECT_EQ(dir.read(QStringLiteral("day-utf8.csv")), "\xef\xbb\xbf" + absence::FromCp932(csv).toUtf8());
+    const QList<QByteArray> rows = SplitCrLf(csv);
+    ASSERT_EQ(rows.size(), listed.outLines().size() + 1);
+    EXPECT_EQ(rows[0], Sj(QStringLiteral("日付,時刻,クラス,学年,組,番号,氏名,区分,出席簿,理由,症状,連絡者,記号,内容")));
+    for (qsizetype i = 0; i < listed.outLines().size(); ++i) {
+        const QByteArray line = Sj(listed.outLines()[i]);
+        EXPECT_TRUE(rows[i + 1].startsWith("2026/12/08," + line.mid(1, 8) + ','));
+        EXPECT_TRUE(rows[i + 1].endsWith(',' + line.mid(line.indexOf('=') + 1))) << rows[i + 1].constData();
+    }
+    EXPECT_EQ(rows[1], Sj(QStringLiteral("2026/12/08,07:21:47,1-4,1,4,29,木村 彩,遅刻,チ,歯科受診,,母,'@,"
+                                         "29番 木村 彩 歯科受診のため遅刻（母より）")));
+}
+
 // What a poppler-utils tool prints about a PDF; empty when it failed.
 [[maybe_unused]] QString Poppler(const QString &tool, const QStringList &args)
 {
@@ -131,6 +179,27 @@ TEST_F(CliSample, PdfHoldsTheListInItsOrderWithTheFontsEmbedded)
         at = text.indexOf(line, at);
         ASSERT_GE(at, 0) << "missing or out of order: " << line.toStdString();
         at += line.size();
+    }
+
+    // The sheet: the tables first, then each class under its heading, its
+    // lines in the list's order.
+    const QString sheet = dir.file(QStringLiteral("sheet.pdf"));
+    ASSERT_EQ(run({QStringLiteral("collect"), QStringLiteral("class"), QStringLiteral("sheet"), sheet}).exitCode, 0);
+    const QString sheetText = Poppler(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"),
+                                                                    sheet, QStringLiteral("-")})
+                                  .remove(blanks);
+    EXPECT_TRUE(sheetText.startsWith(QStringLiteral("設定日：2026/12/08"))) << sheetText.left(40).toStdString();
+    const qsizetype tables = sheetText.indexOf(QStringLiteral("欠席者の症状別"));
+    const qsizetype heading = sheetText.indexOf(QStringLiteral("3-4計33（欠席2、遅刻1、早退30）"));
+    EXPECT_GT(tables, sheetText.indexOf(QStringLiteral("区分別")));
+    EXPECT_GT(heading, tables);
+    at = heading;
+    for (QString line : listed.outLines()) {
+        if (!line.mid(10).startsWith(QStringLiteral("3-4")))
+            continue;
+        line.remove(blanks);
+        at = sheetText.indexOf(line, at);
+        ASSERT_GE(at, 0) << "missing or out of order in its class: " << line.toStdString();
     }
 
     // One row per font: name, type, encoding, then emb, sub, uni, object, generation.

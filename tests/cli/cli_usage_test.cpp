@@ -127,12 +127,13 @@ TEST(CliHelp, HelpPrintsUsageOnStandardOutput)
         EXPECT_TRUE(r.err.isEmpty());
         const QString text = QString::fromUtf8(r.out);
         EXPECT_TRUE(text.startsWith(QLatin1String("Usage: absence-collector-cli [--dir DIR] "
-                                                  "[--date YYYY-MM-DD] [--raw] [--quiet] COMMAND...")));
-        for (const char *word : {"open", "collect", "time", "class", "save", "print", "--dir", "--date",
-                                 "--raw", "-q, --quiet", "--help", "--version", "ABSENCE_FIXED_NOW"})
+                                                  "[--date YYYY-MM-DD] [--raw] [--utf8] [--quiet] COMMAND...")));
+        for (const char *word : {"open", "collect", "time", "class", "save", "print", "csv FILE", "summary", "--dir",
+                                 "--date", "--raw", "--utf8", "-q, --quiet", "--help", "--version", "ABSENCE_FIXED_NOW"})
             EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
 #ifdef ABSENCE_CLI_PDF
         EXPECT_TRUE(text.contains(QLatin1String("pdf FILE")));
+        EXPECT_TRUE(text.contains(QLatin1String("sheet FILE")));
 #endif
     }
 }

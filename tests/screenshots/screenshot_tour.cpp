@@ -11,7 +11,8 @@
 // record); error-report (time order on the empty list); collection-window
 // (collect, then time order); notice (a station appends a line to its data
 // file, and the window's next look shows the notice); print-preview
-// (Ctrl+P); save-question (save); held-file-error (collect again while the
+// (Ctrl+P); tally-window (Ctrl+T); sheet-preview (its 印刷...);
+// save-question (save); held-file-error (collect again while the
 // tour holds the day's last data file open for writing, as a station still
 // writing it would).
 
@@ -36,6 +37,7 @@
 #include "platform/platform.h"
 #include "services.h"
 #include "start_window.h"
+#include "tally_window.h"
 #include "widgets.h"
 
 namespace {
@@ -152,12 +154,32 @@ void AskToSave(Tour &tour, TForm1 *form)
     form->BitBtn1->click();
 }
 
+// The tally window (Ctrl+T), then its sheet in the print preview.
+void Tally(Tour &tour, TForm1 *form)
+{
+    After(kSettle, [&tour, form] {
+        auto *tally = qobject_cast<absence::ui::TallyWindow *>(QApplication::activeModalWidget());
+        if (!tour.Take("tally-window", "absence::ui::TallyWindow") || !tally)
+            return tour.Fail("no tally window after Ctrl+T");
+        After(2 * kSettle, [&tour, form, tally] {
+            if (tour.Take("sheet-preview", "QPrintPreviewDialog"))
+                static_cast<QDialog *>(QApplication::activeModalWidget())->reject();
+            After(kSettle, [&tour, form, tally] {
+                tally->reject();
+                After(kSettle, [&tour, form] { AskToSave(tour, form); });
+            });
+        });
+        tally->PrintButton->click();
+    });
+    QTest::keyClick(form, Qt::Key_T, Qt::ControlModifier);
+}
+
 void PrintPreview(Tour &tour, TForm1 *form)
 {
     After(2 * kSettle, [&tour, form] {
         if (tour.Take("print-preview", "QPrintPreviewDialog"))
             static_cast<QDialog *>(QApplication::activeModalWidget())->reject();
-        After(kSettle, [&tour, form] { AskToSave(tour, form); });
+        After(kSettle, [&tour, form] { Tally(tour, form); });
     });
     // Through the shortcut map, as the key pressed on the window is.
     QTest::keyClick(form, Qt::Key_P, Qt::ControlModifier);

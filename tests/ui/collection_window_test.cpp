@@ -8,11 +8,13 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTest>
 
 #include "absence_list.h"
@@ -21,6 +23,7 @@
 #include "record_file.h"
 #include "reorder.h"
 #include "start_window.h"
+#include "tally_window.h"
 #include "ui_test_support.h"
 #include "widgets.h"
 
@@ -432,7 +435,8 @@ TEST_F(CollectionWindowTest, PrintPreviewAndPdfOfTheListAsItStands)
         QStringList menu;
         for (QAction *action : form->ListBox1->actions())
             menu << action->text();
-        EXPECT_EQ(menu, (QStringList{QStringLiteral("印刷..."), QStringLiteral("PDF に保存...")}));
+        EXPECT_EQ(menu, (QStringList{QStringLiteral("印刷..."), QStringLiteral("PDF に保存..."),
+                                     QStringLiteral("集計..."), QStringLiteral("CSV に保存...")}));
         EXPECT_EQ(form->ListBox1->contextMenuPolicy(), Qt::ActionsContextMenu);
         form->ListBox1->setFocus();
         Press(Qt::Key_P, Qt::ControlModifier);
@@ -453,6 +457,75 @@ TEST_F(CollectionWindowTest, PrintPreviewAndPdfOfTheListAsItStands)
         });
     RunCollection(op);
     EXPECT_TRUE(day.read(DayFile(QStringLiteral(".pdf"))).startsWith("%PDF-"));
+}
+
+// A table's rows as the window shows them, the header first.
+QStringList Rows(const QTableWidget *table)
+{
+    QStringList rows, cells;
+    for (int c = 0; c < table->columnCount(); ++c)
+        cells << table->horizontalHeaderItem(c)->text();
+    rows << cells.join(QLatin1Char(','));
+    for (int r = 0; r < table->rowCount(); ++r) {
+        cells.clear();
+        for (int c = 0; c < table->columnCount(); ++c)
+            cells << table->item(r, c)->text();
+        rows << cells.join(QLatin1Char(','));
+    }
+    return rows;
+}
+
+TEST_F(CollectionWindowTest, TallyWindowAndCsvOfTheListAsItStands)
+{
+    WriteDayData();
+    const QString unread = QStringLiteral("*08:30:00 3-3=9番 山田 太郎 連絡します");
+    day.write(DataName(5), Sj(unread));
+    QStringList kinds, symptoms, unknown;
+    QString caption;
+    Operator op;
+    Open(op, [&](TForm1 *form) {
+        const QList<QRect> before{form->BitBtn1->geometry(), form->BitBtn2->geometry(), form->ListBox1->geometry()};
+        Click(form->BitBtn2);
+        Click(form->BitBtn5);
+        form->ListBox1->setFocus();
+        Press(Qt::Key_T, Qt::ControlModifier);
+        form->CsvAction->trigger();
+        EXPECT_EQ(before, (QList<QRect>{form->BitBtn1->geometry(), form->BitBtn2->geometry(),
+                                        form->ListBox1->geometry()}));
+        Click(form->BitBtn3);
+    })
+        .then<absence::ui::TallyWindow>([&](absence::ui::TallyWindow *window) {
+            caption = window->windowTitle();
+            kinds = Rows(window->KindTable);
+            symptoms = Rows(window->SymptomTable);
+            for (int r = 0; r < window->UnknownLines->model()->rowCount(); ++r)
+                unknown << window->UnknownLines->model()->index(r, 0).data().toString();
+            Press(Qt::Key_Return); // 閉じる
+        })
+        .then<QFileDialog>([&](QFileDialog *dialog) {
+            EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(day.path()).canonicalPath());
+            EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), DayFile(QStringLiteral(".csv")));
+            EXPECT_EQ(dialog->nameFilters(), (QStringList{QStringLiteral("コードページ 932 (Excel) (*.csv)"),
+                                                          QStringLiteral("UTF-8 (BOM 付き) (*.csv)")}));
+            EXPECT_EQ(dialog->selectedNameFilter(), dialog->nameFilters().value(0));
+            static_cast<QDialog *>(dialog)->accept();
+        });
+    RunCollection(op);
+    EXPECT_EQ(caption, QStringLiteral("集計 2026/12/08"));
+    EXPECT_EQ(kinds, (QStringList{QStringLiteral("クラス,欠席,遅刻,早退,出席停止,忌引,不明,計"),
+                                  QStringLiteral("1-1,1,0,0,0,0,0,1"), QStringLiteral("1-2,0,1,0,0,0,0,1"),
+                                  QStringLiteral("2-1,1,0,0,0,0,0,1"), QStringLiteral("2-2,0,1,0,0,0,0,1"),
+                                  QStringLiteral("3-1,0,1,0,0,0,0,1"), QStringLiteral("3-3,0,0,0,0,0,1,1"),
+                                  QStringLiteral("計,2,3,0,0,0,1,6")}));
+    EXPECT_EQ(symptoms.value(0), QStringLiteral("クラス,欠席者,発熱,頭痛,呼吸器症状,下痢・腹痛,嘔気・嘔吐,発疹,その他"));
+    EXPECT_EQ(symptoms.value(7), QStringLiteral("計,2,1,0,1,0,0,0,0"));
+    EXPECT_EQ(unknown, QStringList{unread});
+    // In the list's class order, as code page 932.
+    const QList<QByteArray> csv = SplitCrLf(day.read(DayFile(QStringLiteral(".csv"))));
+    ASSERT_EQ(csv.size(), 7);
+    EXPECT_TRUE(csv[1].startsWith(Sj(QStringLiteral("2026/12/08,09:00:00,1-1,1,1,1,佐藤 花子,欠席,病,風邪,呼吸器症状,,'@,"))))
+        << csv[1].constData();
+    EXPECT_TRUE(csv[6].endsWith(Sj(QStringLiteral(",,不明,,,,,*,9番 山田 太郎 連絡します")))) << csv[6].constData();
 }
 
 TEST_F(CollectionWindowTest, TheWholeDay)
