@@ -15,6 +15,7 @@
 #include "errors.h"
 #include "record_file.h"
 #include "reorder.h"
+#include "station_file.h"
 #include "services.h"
 #include "pages.h"
 #include "platform/platform.h"
@@ -62,7 +63,10 @@ const char UsageHead[] =
     "  time      order the list by the time of the notification\n"
     "  class     order the list by class\n"
     "  save      stamp the list with a last-update line and write the record file\n"
-    "  print     write the list to standard output, one entry per line\n";
+    "  print     write the list to standard output, one entry per line\n"
+    "  add N TEXT  append TEXT as one line to the day's data file N (0 to 9),\n"
+    "            made when absent, in the file's own encoding (a web form's\n"
+    "            or a script's station)\n";
 
 const char PdfUsage[] =
     "  pdf FILE  write the list as it stands, in its order, as A4 pages to the\n"
@@ -96,11 +100,12 @@ QByteArray usageText()
     return QByteArray(UsageHead) + (cli::CanWritePdf() ? PdfUsage : "") + UsageTail;
 }
 
-enum class Command { Open, Collect, Time, Class, Save, Print, Pdf };
+enum class Command { Open, Collect, Time, Class, Save, Print, Pdf, Add };
 
 struct Step {
     Command command;
-    QString file; // pdf: the file, absolute
+    QString file; // pdf: the file, absolute; add: the line
+    int digit = 0; // add: the data file
 };
 
 struct Options {
@@ -158,6 +163,8 @@ std::optional<Command> parseCommand(const QString &word)
         return Command::Print;
     if (word == QLatin1String("pdf"))
         return Command::Pdf;
+    if (word == QLatin1String("add"))
+        return Command::Add;
     return std::nullopt;
 }
 
@@ -226,7 +233,7 @@ Options parseArguments(const QStringList &arguments)
                 throw UsageError{QStringLiteral("options must come before the commands: %1").arg(word)};
             throw UsageError{QStringLiteral("unknown command: %1").arg(word)};
         }
-        Step step{*command, QString()};
+        Step step{*command, QString(), 0};
         if (step.command == Command::Pdf) {
             if (!cli::CanWritePdf())
                 throw UsageError{QStringLiteral("pdf: this build has no page layout (built without the windows)")};
@@ -234,6 +241,18 @@ Options parseArguments(const QStringList &arguments)
                 throw UsageError{QStringLiteral("pdf needs a file name")};
             // Named from where the program was started, before --dir.
             step.file = QFileInfo(words[++i]).absoluteFilePath();
+        }
+        if (step.command == Command::Add) {
+            if (i + 2 >= words.size())
+                throw UsageError{QStringLiteral("add needs a data file number (0 to 9) and a line")};
+            const QString &digit = words[++i];
+            if (digit.size() != 1 || digit[0] < QLatin1Char('0') || digit[0] > QLatin1Char('9'))
+                throw UsageError{QStringLiteral("add: not a data file number (0 to 9): %1").arg(digit)};
+            step.digit = digit[0].digitValue();
+            step.file = words[++i];
+            const QString fault = absence::LineTextFault(step.file);
+            if (!fault.isEmpty())
+                throw UsageError{QStringLiteral("add: %1").arg(fault)};
         }
         options.steps.append(step);
     }
@@ -352,6 +371,10 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         break;
     case Command::Pdf:
         cli::WritePdf(step.file, day, list);
+        break;
+    case Command::Add:
+        absence::ChosenDate = day;
+        absence::AppendDataLine(step.digit, step.file);
         break;
     }
     return true;

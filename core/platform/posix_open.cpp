@@ -80,10 +80,11 @@ DayEntry::Outcome DayEntry::Fail(Outcome outcome, int error)
     return outcome;
 }
 
-DayEntry::Outcome DayEntry::Open(const char *folder, const std::string &name)
+DayEntry::Outcome DayEntry::Open(const char *folder, const std::string &name, int access)
 {
     Reset();
     m_name = name;
+    m_access = access;
     m_dirFd = OpenAt(AT_FDCWD, folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (m_dirFd < 0)
         return Fail(Outcome::Failed, errno);
@@ -135,21 +136,28 @@ DayEntry::Outcome DayEntry::Walk()
         m_status = st;
         if (S_ISDIR(st.st_mode))
             return Fail(Outcome::Failed, EISDIR);
+        const bool writing = (m_access & O_ACCMODE) != O_RDONLY;
+        if (writing && !S_ISREG(st.st_mode))
+            return Fail(Outcome::Failed, EACCES);
         // Non-blocking only for the open (a named pipe without a writer
         // reads as empty), then ordinary blocking reads.
-        const int f = OpenAt(m_dirFd, m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int f = OpenAt(m_dirFd, m_name.c_str(), m_access | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (f < 0) {
             const int e = errno;
             if (e == ELOOP || e == ENOENT) {
                 m_found = false;
                 continue;
             }
-            // A network file system reports the server's sharing violation so.
-            return Fail(e == EBUSY || e == ETXTBSY ? Outcome::Busy : Outcome::Failed, e);
+            // A network file system reports the server's sharing violation
+            // so; an open for writing that has to break a lease first
+            // (started now) says so too.
+            const bool busy = e == EBUSY || e == ETXTBSY || (writing && e == EWOULDBLOCK);
+            return Fail(busy ? Outcome::Busy : Outcome::Failed, e);
         }
         ::fcntl(f, F_SETFL, ::fcntl(f, F_GETFL) & ~O_NONBLOCK);
-        if (::fstat(f, &m_status) != 0 || S_ISDIR(m_status.st_mode)) {
-            const int e = S_ISDIR(m_status.st_mode) ? EISDIR : errno;
+        const bool statted = ::fstat(f, &m_status) == 0;
+        if (!statted || S_ISDIR(m_status.st_mode) || (writing && !S_ISREG(m_status.st_mode))) {
+            const int e = !statted ? errno : S_ISDIR(m_status.st_mode) ? EISDIR : EACCES;
             ::close(f);
             return Fail(Outcome::Failed, e);
         }
