@@ -4,6 +4,7 @@
 #include "day_files.h"
 #include "errors.h"
 #include "files.h"
+#include "notification_line.h"
 #include "text_encoding.h"
 
 #include <algorithm>
@@ -107,7 +108,7 @@ namespace {
 // a zero before it. The collection reuses one array for every line.
 bool padHourInto(QByteArrayView line, QByteArray &padded)
 {
-    if (line.indexOf(':') != 2)
+    if (!NotificationLine::HasOneDigitHour(line))
         return false;
     padded.resize(0);
     padded += line.first(1);

@@ -1,5 +1,7 @@
 #include "files.h"
 
+#include "errors.h"
+
 namespace absence {
 
 namespace {
@@ -74,6 +76,18 @@ std::shared_ptr<const FileSystem> &installed()
 }
 
 } // namespace
+
+void CommitOrThrow(RecordWriter &writer, const QString &path)
+{
+    switch (writer.Commit()) {
+    case RecordWriter::Result::Done:
+        return;
+    case RecordWriter::Result::CannotCreate:
+        throw FileCreateError(path);
+    case RecordWriter::Result::WriteFailed:
+        throw WriteError();
+    }
+}
 
 const FileSystem &fileSystem()
 {

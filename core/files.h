@@ -47,6 +47,11 @@ public:
     virtual Result Commit() = 0;
 };
 
+// Commits `writer`; raises FileCreateError with `path` when the new file
+// could not take its place, WriteError when it is not known to be on the
+// disk (also when it is in place: nobody may be told it is saved).
+void CommitOrThrow(RecordWriter &writer, const QString &path);
+
 // What each call means is told at its namesake in platform.h.
 class FileSystem {
 public:

@@ -4,6 +4,7 @@
 #include "day_files.h"
 #include "errors.h"
 #include "files.h"
+#include "notification_line.h"
 #include "services.h"
 #include "text_encoding.h"
 
@@ -12,8 +13,7 @@ namespace absence {
 QString RecordPath;
 
 namespace {
-// "最終更新" in code page 932.
-const QByteArray LastUpdateMark = QByteArrayLiteral("\x8d\xc5\x8f\x49\x8d\x58\x90\x56");
+const QByteArray LastUpdateMark = NotificationLine::LastUpdateMark().toByteArray();
 } // namespace
 
 namespace {
@@ -55,7 +55,7 @@ QByteArray MakeLastUpdateLine(const QDateTime &moment)
 
 bool IsLastUpdateLine(const QByteArray &line)
 {
-    return line.size() > LastUpdateMark.size() && line.startsWith(LastUpdateMark);
+    return NotificationLine::IsLastUpdate(line);
 }
 
 void Save(AbsenceList &list)
@@ -112,16 +112,7 @@ void Save(AbsenceList &list)
             writeChunk();
     }
     writeChunk();
-    switch (replacement->Commit()) {
-    case platform::RecordReplacement::Result::Done:
-        return;
-    case platform::RecordReplacement::Result::CannotCreate:
-        throw FileCreateError(path);
-    case platform::RecordReplacement::Result::WriteFailed:
-        // Also when the new record is in place but not known to be on the
-        // disk: the operator must not be told it is saved.
-        throw WriteError();
-    }
+    CommitOrThrow(*replacement, path);
 }
 
 bool FindRecordFile(const QDate &pickerDate)

@@ -2,6 +2,7 @@
 
 #include "absence_list.h"
 #include "errors.h"
+#include "notification_line.h"
 #include "record_file.h"
 
 #include <algorithm>
@@ -113,58 +114,19 @@ qint32 parseLeadingInt(QByteArrayView s)
 
 } // namespace
 
-qint32 ParseLeadingInt(const QByteArray &s)
+qint32 ParseLeadingInt(QByteArrayView s)
 {
     return parseLeadingInt(s);
 }
 
-namespace {
-
-qint32 timeKeyOf(QByteArrayView line)
-{
-    if (line.size() >= 10) {
-        // What the steps below take from a line this long: bytes 2, 3, 5,
-        // 6, 8 and 9. Six digits, as nearly every line has, are the key.
-        const char joined[6] = {line[1], line[2], line[4], line[5], line[7], line[8]};
-        qint32 value = 0;
-        for (const char c : joined) {
-            if (c < '0' || c > '9')
-                return parseLeadingInt(QByteArrayView(joined, 6));
-            value = value * 10 + (c - '0');
-        }
-        return value;
-    }
-    const QByteArrayView t = leftOf(line, 10);
-    const QByteArrayView hms = midOf(t, 2, 8);
-    const QByteArrayView parts[] = {leftOf(hms, 2), midOf(hms, 4, 2), rightOf(hms, 2)};
-    // Each part is at most the ten bytes of t.
-    char joined[32];
-    qsizetype size = 0;
-    for (const QByteArrayView part : parts) {
-        std::memcpy(joined + size, part.data(), size_t(part.size()));
-        size += part.size();
-    }
-    return parseLeadingInt(QByteArrayView(joined, size));
-}
-
-qint32 classKeyOf(QByteArrayView line)
-{
-    const qsizetype p = line.indexOf('=') + 1;
-    const QByteArrayView head = p > 0 ? line.first(p - 1) : QByteArrayView();
-    const QByteArrayView cls = rightOf(head, head.size() - 10);
-    return parseLeadingInt(trimmed(cls));
-}
-
-} // namespace
-
 qint32 TimeKey(const QByteArray &line)
 {
-    return timeKeyOf(line);
+    return NotificationLine::TimeKey(line);
 }
 
 qint32 ClassKey(const QByteArray &line)
 {
-    return classKeyOf(line);
+    return NotificationLine::ClassKey(line);
 }
 
 namespace {
@@ -248,7 +210,7 @@ template <typename KeyFn>
 void reorder(AbsenceList &list, KeyFn key)
 {
     const QByteArray line0 = list.Get(0);
-    const int first = IsLastUpdateLine(line0) ? 1 : 0;
+    const int first = NotificationLine::IsLastUpdate(line0) ? 1 : 0;
     const int last = list.Count() - 1;
     SortKeyTable.assign(size_t(list.Count()), 0);
     list.ForEachLine(first, last, [key](int i, QByteArrayView line) { SortKeyTable[size_t(i)] = key(line); });
@@ -259,12 +221,12 @@ void reorder(AbsenceList &list, KeyFn key)
 
 void OrderByTime(AbsenceList &list)
 {
-    reorder(list, timeKeyOf);
+    reorder(list, NotificationLine::TimeKey);
 }
 
 void OrderByClass(AbsenceList &list)
 {
-    reorder(list, classKeyOf);
+    reorder(list, NotificationLine::ClassKey);
 }
 
 } // namespace absence

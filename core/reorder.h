@@ -2,6 +2,7 @@
 // The sort keys and the two re-orderings of the absence list.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QtGlobal>
 #include <vector>
 
@@ -20,8 +21,9 @@ QByteArray TakeRight(const QByteArray &s, qsizetype n);
 QByteArray Trim(const QByteArray &s);
 // Leading blanks, an optional sign or "$" (hexadecimal), digits; clamped to
 // the signed 32-bit range.
-qint32 ParseLeadingInt(const QByteArray &s);
+qint32 ParseLeadingInt(QByteArrayView s);
 
+// The keys of the two orders (see NotificationLine).
 qint32 TimeKey(const QByteArray &line);
 qint32 ClassKey(const QByteArray &line);
 

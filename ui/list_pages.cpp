@@ -1,12 +1,11 @@
 #include "list_pages.h"
 
-#include <QDir>
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextLayout>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "day_files.h"
 #include "errors.h"
 #include "faces.h"
+#include "output_file.h"
 #include "services.h"
 
 namespace absence::ui {
@@ -147,27 +147,22 @@ bool PaintListPages(QPagedPaintDevice &device, const QString &caption, const QSt
 
 void WriteListPdf(const QString &path, const QString &caption, const QStringList &lines)
 {
-    const QString shown = QDir::toNativeSeparators(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw absence::FileCreateError(shown);
+    // Drawn in memory, then written as the record is: the folder may be one
+    // that stations write, and a link planted there must not be followed.
+    QByteArray pdf;
     bool painted = false;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setPageLayout(ListPageLayout());
         writer.setTitle(caption);
         writer.setCreator(QStringLiteral("欠席連絡集積"));
         painted = PaintListPages(writer, caption, lines);
     }
-    if (!painted) {
-        file.cancelWriting();
+    if (!painted)
         throw absence::WriteError();
-    }
-    if (!file.commit()) {
-        if (file.error() == QFileDevice::WriteError)
-            throw absence::WriteError();
-        throw absence::FileCreateError(shown);
-    }
+    absence::WriteOutputFile(path, pdf);
 }
 
 } // namespace absence::ui

@@ -38,10 +38,9 @@ QPageLayout ListPageLayout();
 // painting could not begin.
 bool PaintListPages(QPagedPaintDevice &device, const QString &caption, const QStringList &lines);
 
-// The pages as a PDF file: A4 portrait, the fonts embedded. The file is
-// written beside `path` and put in its place when complete. Raises
-// FileCreateError when it cannot be created there, WriteError when the
-// bytes could not be written.
+// The pages as a PDF file: A4 portrait, the fonts embedded. Written by
+// WriteOutputFile (output_file.h), with its errors: FileCreateError when the
+// file cannot be made there, WriteError when the bytes could not be written.
 void WriteListPdf(const QString &path, const QString &caption, const QStringList &lines);
 
 } // namespace absence::ui
