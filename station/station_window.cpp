@@ -216,7 +216,12 @@ StationWindow::StationWindow(const Station &station, QWidget *parent) : QWidget(
         kindRow->addWidget(button);
         auto *key = new QShortcut(QKeySequence(Qt::Key_F1 + k), this);
         key->setContext(Qt::WindowShortcut);
-        connect(key, &QShortcut::activated, button, [button] { button->setChecked(true); });
+        connect(key, &QShortcut::activated, button, [this, button] {
+            const bool inKinds = KindButtons.contains(focusWidget());
+            button->setChecked(true);
+            if (inKinds)
+                button->setFocus();
+        });
     }
     kindRow->addStretch();
     KindButtons.front()->setChecked(true);
