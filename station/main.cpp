@@ -41,8 +41,9 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     absence::station::Station station = absence::station::Station::Remembered();
-    if (parser.isSet(stationOption)) {
-        const QString digit = parser.value(stationOption);
+    // An empty value (the installer's shortcut without STATION) is none.
+    const QString digit = parser.value(stationOption);
+    if (!digit.isEmpty()) {
         if (digit.size() != 1 || !digit[0].isDigit() || digit[0].unicode() > u'9') {
             fail(QStringLiteral("--station needs a data file number, 0 to 9: %1").arg(digit));
             return 2;
