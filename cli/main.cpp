@@ -16,6 +16,7 @@
 #include "errors.h"
 #include "record_file.h"
 #include "reorder.h"
+#include "station_file.h"
 #include "services.h"
 #include "pages.h"
 #include "platform/platform.h"
@@ -68,7 +69,11 @@ const char UsageHead[] =
     "            with its class, kind, reason and the rest read from it\n"
     "            (code page 932 unless --utf8)\n"
     "  summary   print the tally by class as CSV: the lines of each kind, an empty\n"
-    "            line, then the absentees by symptom\n";
+    "            line, then the absentees by symptom\n"
+
+    "  add N TEXT  append TEXT as one line to the day's data file N (0 to 9),\n"
+    "            made when absent, in the file's own encoding (a web form's\n"
+    "            or a script's station)\n";
 
 const char PdfUsage[] =
     "  pdf FILE  write the list as it stands, in its order, as A4 pages to the\n"
@@ -107,11 +112,12 @@ QByteArray usageText()
     return QByteArray(UsageHead) + (cli::CanWritePdf() ? PdfUsage : "") + UsageTail;
 }
 
-enum class Command { Open, Collect, Time, Class, Save, Print, Pdf, Csv, Summary, Sheet };
+enum class Command { Open, Collect, Time, Class, Save, Print, Pdf, Csv, Summary, Sheet, Add };
 
 struct Step {
     Command command;
-    QString file; // pdf, csv, sheet: the file, absolute
+    QString file; // pdf, csv, sheet: the file, absolute; add: the line
+    int digit = 0; // add: the data file
 };
 
 struct Options {
@@ -177,6 +183,8 @@ std::optional<Command> parseCommand(const QString &word)
         return Command::Summary;
     if (word == QLatin1String("sheet"))
         return Command::Sheet;
+    if (word == QLatin1String("add"))
+        return Command::Add;
     return std::nullopt;
 }
 
@@ -247,7 +255,7 @@ Options parseArguments(const QStringList &arguments)
                 throw UsageError{QStringLiteral("options must come before the commands: %1").arg(word)};
             throw UsageError{QStringLiteral("unknown command: %1").arg(word)};
         }
-        Step step{*command, QString()};
+        Step step{*command, QString(), 0};
         if (step.command == Command::Pdf || step.command == Command::Sheet || step.command == Command::Csv) {
             if (step.command != Command::Csv && !cli::CanWritePdf())
                 throw UsageError{QStringLiteral("%1: this build has no page layout (built without the windows)").arg(word)};
@@ -255,6 +263,18 @@ Options parseArguments(const QStringList &arguments)
                 throw UsageError{QStringLiteral("%1 needs a file name").arg(word)};
             // Named from where the program was started, before --dir.
             step.file = QFileInfo(words[++i]).absoluteFilePath();
+        }
+        if (step.command == Command::Add) {
+            if (i + 2 >= words.size())
+                throw UsageError{QStringLiteral("add needs a data file number (0 to 9) and a line")};
+            const QString &digit = words[++i];
+            if (digit.size() != 1 || digit[0] < QLatin1Char('0') || digit[0] > QLatin1Char('9'))
+                throw UsageError{QStringLiteral("add: not a data file number (0 to 9): %1").arg(digit)};
+            step.digit = digit[0].digitValue();
+            step.file = words[++i];
+            const QString fault = absence::LineTextFault(step.file);
+            if (!fault.isEmpty())
+                throw UsageError{QStringLiteral("add: %1").arg(fault)};
         }
         options.steps.append(step);
     }
@@ -385,6 +405,10 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         break;
     case Command::Sheet:
         cli::WriteSheet(step.file, day, list);
+        break;
+    case Command::Add:
+        absence::ChosenDate = day;
+        absence::AppendDataLine(step.digit, step.file);
         break;
     }
     return true;

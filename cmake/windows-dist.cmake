@@ -18,6 +18,9 @@ set(programs absence_cli)
 if(TARGET absence_gui)
   list(APPEND programs absence_gui)
 endif()
+if(TARGET absence_station)
+  list(APPEND programs absence_station)
+endif()
 install(TARGETS ${programs} RUNTIME_DEPENDENCY_SET absence_runtime RUNTIME DESTINATION .)
 
 if(TARGET absence_pages)
@@ -125,12 +128,17 @@ endif()
 set(ABSENCE_UPGRADE_CODE 6F3C2B8E-41D7-4A95-8E2F-0B7D5C1A9E34)
 # The Start-menu shortcut's component: a fixed identity as well.
 set(ABSENCE_SHORTCUT_GUID 2D9E7A41-6B3F-4C18-9D05-E8A1F4C7B6D2)
+# The station program's shortcut: likewise.
+set(ABSENCE_STATION_SHORTCUT_GUID 4F1F0E7E-33E7-48B7-B5CB-C126E3D20A90)
 # The component that puts the programs' folder on the system PATH: likewise.
 set(ABSENCE_PATH_GUID B5D44627-3A0B-47F5-A05B-C3BA12F0B3B0)
 # Named in Japanese as the windows are.
 set(ABSENCE_SHORTCUT_NAME "欠席連絡集積")
+set(ABSENCE_STATION_SHORTCUT_NAME "欠席連絡受付")
 get_target_property(gui_name absence_gui OUTPUT_NAME)
 set(ABSENCE_GUI_FILE ${gui_name}.exe)
+get_target_property(station_name absence_station OUTPUT_NAME)
+set(ABSENCE_STATION_FILE ${station_name}.exe)
 set(ABSENCE_MSI_NAME absence-collector-${PROJECT_VERSION}-x64.msi)
 set(msi ${CMAKE_BINARY_DIR}/${ABSENCE_MSI_NAME})
 set(msi_work ${CMAKE_BINARY_DIR}/msi)
@@ -142,6 +150,7 @@ add_custom_target(windows_msi
           -DDIST=${ABSENCE_DIST_DIR} -DWORK=${msi_work} -DMSI=${msi}
           -DWIXL=${WIXL} -DWIXL_HEAT=${WIXL_HEAT} -DMSIBUILD=${MSIBUILD} -DMSIINFO=${MSIINFO}
           -DSHORTCUT_NAME=${ABSENCE_SHORTCUT_NAME}
+          -DSTATION_SHORTCUT_NAME=${ABSENCE_STATION_SHORTCUT_NAME}
           -P ${PROJECT_SOURCE_DIR}/cmake/windows-msi.cmake
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Making ${ABSENCE_MSI_NAME}"

@@ -1,7 +1,8 @@
 # Run by the windows_msi target in the build folder: lists the dist folder for
 # wixl, builds the MSI and gives it what wixl cannot write itself.
 #   cmake -DDIST=... -DWORK=... -DMSI=... -DWIXL=... -DWIXL_HEAT=...
-#         -DMSIBUILD=... -DMSIINFO=... -DSHORTCUT_NAME=... -P windows-msi.cmake
+#         -DMSIBUILD=... -DMSIINFO=... -DSHORTCUT_NAME=... -DSTATION_SHORTCUT_NAME=...
+#         -P windows-msi.cmake
 # wixl takes the files it packs by paths relative to the build folder.
 
 # Every file in the dist folder, one component each, the folders kept.
@@ -30,8 +31,8 @@ if(failed)
 endif()
 
 # wixl writes its strings in no code page, which loses the Japanese ones: the
-# database gets code page 932 and then the shortcut its name. It also writes
-# SecureCustomProperties itself, without ABSENCEFOLDER, which an elevated or
+# database gets code page 932 and then the shortcuts their names. It also writes
+# SecureCustomProperties itself, without ABSENCEFOLDER and STATION, which an elevated or
 # managed install needs to take the folder from the command line. And it has
 # no Environment element: the row that appends the programs' folder to the
 # system PATH ("=-*": set on install, system-wide, removed on uninstall; "[~];"
@@ -42,7 +43,7 @@ if(failed OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
   file(REMOVE ${MSI})
   message(FATAL_ERROR "wixl wrote no SecureCustomProperties")
 endif()
-set(secure "ABSENCEFOLDER;${CMAKE_MATCH_1}")
+set(secure "ABSENCEFOLDER;STATION;${CMAKE_MATCH_1}")
 file(WRITE ${WORK}/_ForceCodepage.idt "\r\n\r\n932\t_ForceCodepage\r\n")
 file(WRITE ${WORK}/Environment.idt
   "Environment\tName\tValue\tComponent_\r\n"
@@ -54,6 +55,7 @@ execute_process(
           -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveEnvironmentStrings', 3300)"
           -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteEnvironmentStrings', 5200)"
           -q "UPDATE `Shortcut` SET `Name` = 'absence|${SHORTCUT_NAME}', `Description` = '${SHORTCUT_NAME}' WHERE `Shortcut` = 'AbsenceCollectorShortcut'"
+          -q "UPDATE `Shortcut` SET `Name` = 'station|${STATION_SHORTCUT_NAME}', `Description` = '${STATION_SHORTCUT_NAME}' WHERE `Shortcut` = 'StationShortcut'"
           -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
   RESULT_VARIABLE failed)
 if(failed)

@@ -29,6 +29,29 @@ FileOpenError::FileOpenError(const QString &path)
 {
 }
 
+namespace {
+
+QString describeCharacter(const QString &character)
+{
+    const QList<uint> points = character.toUcs4();
+    const uint point = points.isEmpty() ? 0 : points.front();
+    return QStringLiteral("「%1」(U+%2)").arg(character, QString::number(point, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+}
+
+} // namespace
+
+UnwritableCharacterError::UnwritableCharacterError(const QString &character)
+    : AbsenceError(QStringLiteral("%1 はコードページ 932 にない文字です").arg(describeCharacter(character)))
+{
+}
+
+EndMarkError::EndMarkError(const QString &path)
+    : AbsenceError(QStringLiteral("ﾌｧｲﾙ %1 には Ctrl-Z (ﾌｧｲﾙの終わり) があり、その後に書いた行は集積されません").arg(path))
+{
+}
+
+LineGoneError::LineGoneError() : AbsenceError(QStringLiteral("その行はもうﾌｧｲﾙにありません")) {}
+
 WriteError::WriteError() : AbsenceError(QStringLiteral("ｽﾄﾘｰﾑへの書き込みｴﾗｰ")) {}
 
 QString IoErrorText(int code)

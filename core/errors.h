@@ -60,6 +60,32 @@ public:
     WriteError();
 };
 
+// A text that cannot be one line of a data file.
+class LineTextError : public AbsenceError {
+public:
+    using AbsenceError::AbsenceError;
+};
+
+// A character that code page 932 lacks, in a line to be written:
+// "「𠮷」(U+20BB7) はコードページ 932 にない文字です"
+class UnwritableCharacterError : public AbsenceError {
+public:
+    explicit UnwritableCharacterError(const QString &character);
+};
+
+// A station's file that a line added to it would not be read from: it
+// holds a Ctrl-Z, where reading ends.
+class EndMarkError : public AbsenceError {
+public:
+    explicit EndMarkError(const QString &path);
+};
+
+// A line to take back that the station's file no longer holds.
+class LineGoneError : public AbsenceError {
+public:
+    LineGoneError();
+};
+
 // The I/O error code of a file that another program holds open.
 constexpr int SharingViolationCode = 32;
 // The I/O error code of a file the operator may not use.

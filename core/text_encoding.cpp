@@ -1,6 +1,9 @@
 #include "text_encoding.h"
 
+#include "errors.h"
+
 #include <QByteArray>
+#include <QtEndian>
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
@@ -450,6 +453,133 @@ void Cp932Reader::End()
 std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end, const QByteArray &ownLine)
 {
     return std::make_unique<Cp932Reader>(std::move(file), end, ownLine);
+}
+
+namespace {
+
+// Bytes held in memory, as a file would give them.
+class MemoryBytes : public ByteSource {
+public:
+    explicit MemoryBytes(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+    bool Next(QByteArrayView &piece) override
+    {
+        piece = m_done ? QByteArrayView() : QByteArrayView(m_bytes);
+        m_done = true;
+        return true;
+    }
+    int errorCode() const override { return 0; }
+    qint64 size() const override { return m_bytes.size(); }
+    bool Close() override { return true; }
+
+private:
+    QByteArray m_bytes;
+    bool m_done = false;
+};
+
+} // namespace
+
+FileTextForm DecideTextForm(QByteArrayView bytes, char end)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return {TextForm::Utf8, 3};
+    if (bytes.startsWith("\xFF\xFE"))
+        return {TextForm::Utf16Le, 2};
+    if (bytes.startsWith("\xFE\xFF"))
+        return {TextForm::Utf16Be, 2};
+    const qsizetype cut = bytes.indexOf(end);
+    const QByteArrayView text = cut < 0 ? bytes : bytes.first(cut);
+    // Valid UTF-8 with a character of three bytes or more, as the reader
+    // decides it.
+    const Converter utf8 = OpenConverter("UTF-8");
+    if (!utf8)
+        return {};
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(utf8.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    const char *source = text.data();
+    const char *sourceEnd = source + text.size();
+    bool longSequence = false;
+    for (;;) {
+        UChar units[1024];
+        UChar *target = units;
+        status = U_ZERO_ERROR;
+        ucnv_toUnicode(utf8.get(), &target, units + std::size(units), &source, sourceEnd, nullptr, true, &status);
+        for (const UChar *u = units; u < target; ++u)
+            longSequence = longSequence || *u >= 0x800;
+        if (status == U_BUFFER_OVERFLOW_ERROR)
+            continue;
+        return {U_SUCCESS(status) && longSequence ? TextForm::Utf8 : TextForm::Cp932, 0};
+    }
+}
+
+QByteArray Cp932From(QByteArrayView bytes, TextForm form)
+{
+    // Through the reader itself, told the form by the mark it looks for.
+    static const QByteArray marks[] = {QByteArray(), QByteArrayLiteral("\xEF\xBB\xBF"), QByteArrayLiteral("\xFF\xFE"),
+                                       QByteArrayLiteral("\xFE\xFF")};
+    if (form == TextForm::Cp932)
+        return bytes.toByteArray();
+    const std::unique_ptr<ByteSource> text =
+        Cp932Text(std::make_unique<MemoryBytes>(marks[int(form)] + bytes.toByteArray()), '\0');
+    QByteArray out;
+    for (QByteArrayView piece; text->Next(piece) && !piece.isEmpty();)
+        out += piece;
+    return out;
+}
+
+QByteArray EncodeText(const QString &text, TextForm form)
+{
+    QByteArray out;
+    switch (form) {
+    case TextForm::Utf8:
+        return text.toUtf8();
+    case TextForm::Utf16Le:
+    case TextForm::Utf16Be:
+        out.resize(text.size() * 2);
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const quint16 unit = text.at(i).unicode();
+            if (form == TextForm::Utf16Le)
+                qToLittleEndian(unit, out.data() + 2 * i);
+            else
+                qToBigEndian(unit, out.data() + 2 * i);
+        }
+        return out;
+    case TextForm::Cp932:
+        break;
+    }
+    const Converter encoder = OpenConverter("windows-31j");
+    if (!encoder)
+        throw UnwritableCharacterError(text.left(1));
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(encoder.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    ucnv_setFallback(encoder.get(), true);
+    const UChar *units = reinterpret_cast<const UChar *>(text.constData());
+    for (qsizetype i = 0; i < text.size();) {
+        // ASCII byte for byte, as the reader takes it (ICU trades 0x1A,
+        // 0x1C and 0x7F among themselves).
+        if (units[i] < 0x80) {
+            out += char(units[i++]);
+            continue;
+        }
+        qsizetype j = i;
+        while (j < text.size() && units[j] >= 0x80)
+            ++j;
+        const qsizetype at = out.size();
+        out.resize(at + 2 * (j - i) + 8);
+        char *target = out.data() + at;
+        const UChar *source = units + i;
+        status = U_ZERO_ERROR;
+        ucnv_fromUnicode(encoder.get(), &target, out.data() + out.size(), &source, units + j, nullptr, true, &status);
+        out.truncate(target - out.constData());
+        if (U_FAILURE(status)) {
+            UChar bad[4];
+            int8_t length = std::size(bad);
+            UErrorCode ignored = U_ZERO_ERROR;
+            ucnv_getInvalidUChars(encoder.get(), bad, &length, &ignored);
+            throw UnwritableCharacterError(QString(reinterpret_cast<const QChar *>(bad), std::max<int8_t>(length, 0)));
+        }
+        i = j;
+    }
+    return out;
 }
 
 } // namespace absence

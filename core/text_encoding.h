@@ -4,6 +4,8 @@
 
 #include "files.h"
 
+#include <QString>
+
 #include <memory>
 
 namespace absence {
@@ -29,5 +31,23 @@ namespace absence {
 // whose first line happens to begin with a mark's bytes: it is read byte for
 // byte. Such a file is held whole until that is known.
 std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end, const QByteArray &ownLine = {});
+
+// The encodings Cp932Text tells apart.
+enum class TextForm { Cp932, Utf8, Utf16Le, Utf16Be };
+struct FileTextForm {
+    TextForm form = TextForm::Cp932;
+    qsizetype markSize = 0; // the byte order mark's bytes at the start
+};
+// How Cp932Text reads a whole file of these bytes (`end` as there).
+FileTextForm DecideTextForm(QByteArrayView bytes, char end);
+
+// `bytes` of a file in `form` (without its byte order mark) as Cp932Text
+// gives them in code page 932.
+QByteArray Cp932From(QByteArrayView bytes, TextForm form);
+
+// `text` in `form`, without a byte order mark; ASCII byte for byte. Raises
+// UnwritableCharacterError for a character code page 932 lacks (it takes
+// those it holds under another code point, as Cp932Text reads them).
+QByteArray EncodeText(const QString &text, TextForm form);
 
 } // namespace absence

@@ -32,20 +32,31 @@ void ShowMessage(const QString &text);
 // the error's text with the trailing "." rule applied.
 void ReportError(const QString &message);
 
-// Runs a window handler. An error it raises ends it there and is reported;
+// Runs a window handler. An error it raises ends it there and is reported
+// (by `report`, given the text, where a window shows its errors itself);
 // nothing is undone and the window stays open. No exception leaves.
+template <typename Handler, typename Report>
+void RunHandler(Handler &&handler, Report &&report) noexcept
+{
+    try {
+        try {
+            std::forward<Handler>(handler)();
+        } catch (const absence::AbsenceError &error) {
+            report(error.message());
+        } catch (const std::exception &error) {
+            report(QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            report(QStringLiteral("Unknown error"));
+        }
+    } catch (...) {
+        // A report that fails itself has nowhere else to go.
+    }
+}
+
 template <typename Handler>
 void RunHandler(Handler &&handler) noexcept
 {
-    try {
-        std::forward<Handler>(handler)();
-    } catch (const absence::AbsenceError &error) {
-        ReportError(error.message());
-    } catch (const std::exception &error) {
-        ReportError(QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        ReportError(QStringLiteral("Unknown error"));
-    }
+    RunHandler(std::forward<Handler>(handler), [](const QString &message) { ReportError(message); });
 }
 
 // The question asked before saving. Its buttons stand left to right in this

@@ -48,7 +48,9 @@ notification or by class, and saves it as the day's absence record file.
 
 The file manager's Open With menu on a folder starts the program in that
 folder. The package also holds absence-collector-cli, a command-line front
-end for a daily job or a terminal without a display.]])
+end for a daily job, a terminal without a display or a web form's station
+(add), and absence-collector-station, the window where a telephone or
+contact-book station takes its calls and writes each as one line.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

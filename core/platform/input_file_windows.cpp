@@ -288,7 +288,7 @@ bool sameFile(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FILE_INFORMAT
 
 } // namespace
 
-InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing)
+InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing, DWORD access)
 {
     const DWORD share = sharing == Sharing::Readers ? FILE_SHARE_READ : 0;
     std::optional<Operator> self;
@@ -302,7 +302,7 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing)
             return;
         }
         const std::wstring name = SystemPath(entryPath);
-        file.Reset(::CreateFileW(name.c_str(), GENERIC_READ | READ_CONTROL, share, nullptr, OPEN_EXISTING,
+        file.Reset(::CreateFileW(name.c_str(), access | READ_CONTROL, share, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (file.valid() && ::GetFileType(file.h) != FILE_TYPE_DISK) {
             // A pipe or a device: told before anything is asked of it.
@@ -332,7 +332,7 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing)
             BY_HANDLE_FILE_INFORMATION looked{}, opened{};
             ::GetFileInformationByHandle(file.h, &looked);
             file.Reset();
-            file.Reset(::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+            file.Reset(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!file.valid()) {
                 Fail(::GetLastError());

@@ -76,7 +76,7 @@ Reply take(const Request &request, posix::DayEntry &entry)
         file.callerMayWrite = request.kind == Request::Kind::Write && callerMayWrite(folderFd, name);
         return Refusal(request.kind, file);
     };
-    switch (entry.Open(request.folder.c_str(), request.name, admit)) {
+    switch (entry.Open(request.folder.c_str(), request.name, O_RDONLY, admit)) {
     case posix::DayEntry::Outcome::Opened:
         break;
     case posix::DayEntry::Outcome::Busy:

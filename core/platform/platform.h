@@ -25,6 +25,7 @@ namespace platform {
 
 class InputFilePrivate;      // each system's private header defines it
 class RecordReplacementPrivate;
+class AppendFilePrivate;
 
 // The separator put between the working directory and a file name.
 QChar PathSeparator();
@@ -191,6 +192,46 @@ public:
 
 private:
     std::unique_ptr<RecordReplacementPrivate> d;
+};
+
+// A station's data file opened to take whole lines at its end, for as long
+// as the object lives: looked up as InputFile looks a file up (a link that
+// someone else planted is not followed), and made when absent, with the
+// access a first record gets. Only a regular file is taken. A program that
+// holds the file in a way that forbids writing it is waited for a few
+// seconds, then the open ends as Shared.
+// - POSIX: O_APPEND. The open for writing breaks a collector's read lease
+//   and waits for its end; a server that reports the file busy is asked
+//   again.
+// - Windows: FILE_APPEND_DATA alone, so that every write lands at the end
+//   of the file as it then is, on a file server too; FILE_SHARE_READ, so
+//   that a collector that reads at that moment makes the open fail rather
+//   than read half a line, and a sharing violation is tried again.
+class AppendFile {
+public:
+    using Outcome = InputFile::Outcome; // never Absent: an absent file is made
+
+    explicit AppendFile(const QString &path);
+    ~AppendFile();
+    AppendFile(const AppendFile &) = delete;
+    AppendFile &operator=(const AppendFile &) = delete;
+
+    Outcome outcome() const;
+    int errorCode() const;
+    // True when the open made the file.
+    bool created() const;
+    // The file's bytes as they are now (another writer may add more).
+    bool ReadAll(QByteArray &bytes);
+    // `bytes` at the file's end in one write, then on the disk (a new
+    // file's entry in its folder too). False when that failed; what a
+    // failed write left at the end is taken away again where nobody wrote
+    // after it. Replaced is true when the file was put out of its place
+    // (a rewrite of the station's file) while this one waited to write:
+    // the bytes went with the old file and must be written again.
+    bool Append(QByteArrayView bytes, bool &replaced);
+
+private:
+    std::unique_ptr<AppendFilePrivate> d;
 };
 
 // Standard output and standard error of the command-line front end. Text is

@@ -82,10 +82,11 @@ DayEntry::Outcome DayEntry::Fail(Outcome outcome, int error)
     return outcome;
 }
 
-DayEntry::Outcome DayEntry::Open(const char *folder, const std::string &name, const Admit &admit)
+DayEntry::Outcome DayEntry::Open(const char *folder, const std::string &name, int access, const Admit &admit)
 {
     Reset();
     m_name = name;
+    m_access = access;
     m_dirFd = OpenAt(AT_FDCWD, folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (m_dirFd < 0)
         return Fail(Outcome::Failed, errno);
@@ -182,7 +183,7 @@ DayEntry::Outcome DayEntry::Walk(const Admit &admit)
         ::close(entry);
         // Non-blocking for the open: a file leased by another program is
         // reported held at once rather than waited for.
-        const int f = OpenAt(m_dirFd, m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int f = OpenAt(m_dirFd, m_name.c_str(), m_access | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (f < 0) {
             const int e = errno;
             if ((e == ELOOP || e == ENOENT) && ++hops <= MaxLinkHops) {
@@ -192,7 +193,9 @@ DayEntry::Outcome DayEntry::Walk(const Admit &admit)
                 continue;
             }
             // A network file system reports the server's sharing violation
-            // as busy; a lease held elsewhere makes the open EWOULDBLOCK.
+            // as busy; a lease held elsewhere makes the open EWOULDBLOCK, and
+            // so does one that an open for writing has to break first
+            // (started now).
             const bool busy = e == EBUSY || e == ETXTBSY || e == EAGAIN || e == EWOULDBLOCK;
             return Fail(busy ? Outcome::Busy : e == ELOOP ? Outcome::Loop : Outcome::Failed, e);
         }

@@ -4,6 +4,7 @@
 // is plain POSIX and the C++ library: the helper, which holds CAP_LEASE, links
 // nothing else.
 
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -13,7 +14,8 @@ namespace absence::platform::posix {
 // openat() again after a signal.
 int OpenAt(int dirFd, const char *name, int flags, unsigned mode = 0);
 
-// A day's entry looked up hop by hop from a folder and opened for reading: a
+// A day's entry looked up hop by hop from a folder and opened (for reading
+// unless told otherwise): a
 // link is followed only when it belongs to the effective user or to the owner
 // of the folder it lies in, also where it stands for a folder on the way of
 // another link's text, and the last entry is opened without following
@@ -44,8 +46,10 @@ public:
     DayEntry &operator=(const DayEntry &) = delete;
 
     // Looks `name` up in `folder` (relative to the current directory); again
-    // from the start when called again.
-    Outcome Open(const char *folder, const std::string &name, const Admit &admit = {});
+    // from the start when called again. `access` O_WRONLY or O_RDWR (with
+    // O_APPEND, say) opens it for writing, and a lease that the open must
+    // break first makes it Busy rather than wait.
+    Outcome Open(const char *folder, const std::string &name, int access = O_RDONLY, const Admit &admit = {});
     // The opened file's descriptor, now the caller's to close.
     int TakeFile();
 
@@ -64,6 +68,7 @@ private:
 
     int m_dirFd = -1;
     int m_fd = -1;
+    int m_access = O_RDONLY;
     std::string m_name;
     bool m_found = false;
     struct stat m_status {};

@@ -160,7 +160,8 @@ DWORD StepError(Step step, const QString &path);
 
 class InputFilePrivate {
 public:
-    InputFilePrivate(const QString &path, Sharing sharing);
+    // Opened with `access` (a station's file is opened to append to it).
+    InputFilePrivate(const QString &path, Sharing sharing, DWORD access = GENERIC_READ);
     void Fail(DWORD e);
 
     InputFile::Outcome outcome = InputFile::Outcome::Failed;

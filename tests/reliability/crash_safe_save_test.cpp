@@ -172,3 +172,51 @@ TEST(CrashSafeSave, ConcurrentSavesLeaveOneCompleteVersion)
                           "%4 saves refused because the other held the record")
                .arg(rounds).arg(aWon).arg(bWon).arg(refusals));
 }
+
+TEST(CrashSafeSave, KilledAddLeavesTheOldBytesOrTheWholeLine)
+{
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray old;
+    for (quint32 n = 0; n < 200; ++n)
+        old += AbsenceLine(n) + "\r\n";
+    // As long a line as a command line takes, so that a kill can land while
+    // it is written.
+    QString line = QStringLiteral("*08:15:00 2-2=8番 森 大翔 ");
+    while (line.size() < 30000)
+        line += QStringLiteral("発熱のため欠席（母より）");
+    const QByteArray added = old + Sj(line) + "\r\n";
+    CliRun options;
+    options.args = DayArgs(dir.path(), {QStringLiteral("add"), QStringLiteral("3"), line});
+    ASSERT_TRUE(WriteFile(dir.file(DataName(3)), old));
+    const CliResult clean = RunCli(options);
+    ASSERT_EQ(clean.exitCode, 0) << clean.errText().toStdString();
+    ASSERT_EQ(dir.read(DataName(3)), added);
+
+    const int kills = EnvInt("ABSENCE_RELIABILITY_KILLS", 200) / 2;
+    std::mt19937 random(20261210);
+    std::uniform_real_distribution<double> anywhere(0.0, clean.seconds * 1.1);
+    int oldSeen = 0, addedSeen = 0;
+    for (int i = 0; i < kills; ++i) {
+        ASSERT_TRUE(WriteFile(dir.file(DataName(3)), old));
+        const double delay = anywhere(random);
+        {
+            CliProcess process(options);
+            std::this_thread::sleep_for(std::chrono::microseconds(qint64(delay * 1e6)));
+            process.Kill();
+            const CliResult run = process.Wait();
+            ASSERT_TRUE(run.started);
+        }
+        const QByteArray now = dir.read(DataName(3));
+        ASSERT_TRUE(now == old || now == added) << "kill " << i << " after " << delay << " s left "
+                                                << now.size() << " bytes";
+        oldSeen += now == old;
+        addedSeen += now == added;
+        ASSERT_EQ(dir.entries(), QStringList{DataName(3)});
+    }
+    Figure(QStringLiteral("%1 kills of an add of a %2-byte line (clean run %3 s): the file held the old bytes "
+                          "%4 times, the old bytes and the whole line %5 times, never anything else")
+               .arg(kills).arg(added.size() - old.size()).arg(clean.seconds, 0, 'f', 3).arg(oldSeen).arg(addedSeen));
+    EXPECT_GT(oldSeen, 0);
+    EXPECT_GT(addedSeen, 0);
+}

@@ -15,8 +15,14 @@
 // save-question (save); held-file-error (collect again while the
 // tour holds the day's last data file open for writing, as a station still
 // writing it would).
+//
+//   absence-screenshot-tour --station DAY OUTPUT_DIR [PREFIX]
+//
+// takes the station window instead: station-window (two calls typed by keys
+// and written to station 3's file, a third one being typed).
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
 #include <QDir>
@@ -26,6 +32,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QInputMethodEvent>
 
 #include <cstdio>
 #include <functional>
@@ -38,6 +45,7 @@
 #include "services.h"
 #include "start_window.h"
 #include "tally_window.h"
+#include "station_window.h"
 #include "widgets.h"
 
 namespace {
@@ -198,19 +206,83 @@ void Notice(Tour &tour, TForm1 *form)
 
 } // namespace
 
+namespace {
+
+// Types `text` into the focused field as keys would (the input method's
+// commits, for the Japanese), then Tab.
+void Type(const QString &text)
+{
+    QWidget *field = QApplication::focusWidget();
+    if (!field)
+        return;
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(field, &commit);
+    QTest::keyClick(field, Qt::Key_Tab);
+}
+
+void TypeCall(const QStringList &fields)
+{
+    // From the time field: the time is left to the clock.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    for (const QString &field : fields)
+        Type(field);
+}
+
+int StationTour(Tour &tour, const QDate &day)
+{
+    absence::setClock(std::make_shared<absence::FixedClock>(QDateTime(day, QTime(8, 12, 40))));
+    absence::station::StationWindow window({3, '*'});
+    window.show();
+    window.activateWindow();
+    After(1000, [&tour, &window, day] {
+        TypeCall({QStringLiteral("2-2"), QStringLiteral("8"), QStringLiteral("森 大翔"), QString(),
+                  QStringLiteral("発熱"), QString(), QStringLiteral("母")});
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        absence::setClock(std::make_shared<absence::FixedClock>(QDateTime(day, QTime(8, 14, 5))));
+        window.ClockTick();
+        TypeCall({QStringLiteral("1-3"), QStringLiteral("21"), QStringLiteral("田中 美咲")});
+        QTest::keyClick(&window, Qt::Key_F2);
+        TypeCall({});
+        window.ReasonBox->setFocus();
+        Type(QStringLiteral("通院"));
+        Type(QStringLiteral("10時頃登校"));
+        Type(QStringLiteral("父"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        absence::setClock(std::make_shared<absence::FixedClock>(QDateTime(day, QTime(8, 16, 30))));
+        window.ClockTick();
+        TypeCall({QStringLiteral("3-1"), QStringLiteral("5"), QStringLiteral("鈴木 一郎")});
+        window.ReasonBox->setFocus();
+        Type(QStringLiteral("風邪"));
+        After(kSettle, [&tour] {
+            tour.Take("station-window", "absence::station::StationWindow");
+            QApplication::closeAllWindows();
+        });
+    });
+    const int status = QApplication::exec();
+    return tour.failed() ? 1 : status;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     absence::platform::PrepareProcess();
     QApplication app(argc, argv);
     absence::ui::InitialiseApplication();
     absence::setLocaleSettings(absence::LocaleSettings::fromSystem());
-    const QStringList args = QApplication::arguments();
+    QStringList args = QApplication::arguments();
+    const bool station = args.size() > 1 && args.at(1) == QLatin1String("--station");
+    if (station)
+        args.removeAt(1);
     const QDate day = args.size() > 2 ? QDate::fromString(args.at(1), Qt::ISODate) : QDate();
     if (!day.isValid() || !QDir(args.at(2)).exists()) {
         std::fprintf(stderr, "usage: absence-screenshot-tour DAY OUTPUT_DIR [PREFIX]\n");
         return 2;
     }
     Tour tour(args.at(2), args.value(3));
+    if (station)
+        return StationTour(tour, day);
 
     TForm_top top;
     top.show();
