@@ -1,6 +1,7 @@
 #include "absence_list.h"
 
 #include "errors.h"
+#include "icu_p.h"
 #include "permute.h"
 #include "services.h"
 
@@ -85,18 +86,14 @@ bool AbsenceListEntry::complete() const
 
 namespace {
 
-struct CollatorCloser {
-    void operator()(UCollator *c) const { ucol_close(c); }
-};
-
 // Japanese collation that ignores letter case (secondary strength), or the
 // root collation where ICU lacks Japanese. One for every list: opening it
 // costs more than loading a short record, and ranking only reads it.
 const UCollator *sharedCollator()
 {
-    static const std::unique_ptr<UCollator, CollatorCloser> collator = [] {
+    static const IcuCollator collator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<UCollator, CollatorCloser> c(ucol_open("ja", &status));
+        IcuCollator c(ucol_open("ja", &status));
         if (U_FAILURE(status)) {
             status = U_ZERO_ERROR;
             c.reset(ucol_open("", &status));

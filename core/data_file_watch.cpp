@@ -5,14 +5,14 @@
 
 namespace absence {
 
-DataFileWatch DataFileWatch::Start()
+DataFileWatch DataFileWatch::Start(const QDate &day)
 {
     DataFileWatch watch;
     watch.m_folder = WorkingDirectory();
     if (!fileSystem().IsDirectory(watch.m_folder))
         return watch;
     for (int digit = 0; digit <= 9; ++digit) {
-        const QString path = DataFilePath(digit);
+        const QString path = DataFilePath(day, digit);
         const platform::EntryLookup found = LookUpDayFile(path);
         Entry entry{found.result == platform::EntryLookup::Result::Found ? found.path : path, {}};
         entry.stamp = platform::ReadEntryStamp(entry.path);

@@ -1,8 +1,9 @@
 #include "reorder.h"
+#include "reorder_p.h"
 
 #include "absence_list.h"
 #include "errors.h"
-#include "record_file.h"
+#include "record_file_p.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,7 @@
 #include "text_encoding.h"
 
+#include "icu_p.h"
+
 #include <QByteArray>
 
 #include <unicode/ucnv.h>
@@ -14,10 +16,7 @@ namespace absence {
 
 namespace {
 
-struct ConverterCloser {
-    void operator()(UConverter *c) const { ucnv_close(c); }
-};
-using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+using Converter = IcuConverter;
 
 Converter OpenConverter(const char *name)
 {

@@ -188,17 +188,8 @@ private:
     std::unique_ptr<RecordReplacementPrivate> d;
 };
 
-// Standard output and standard error of the command-line front end. Text is
-// UTF-8 and shown correctly by a console; bytes go out untouched. False when
-// the stream could not take them.
-enum class Stream { Output, Error };
-bool WriteText(Stream stream, QByteArrayView utf8);
-bool WriteBytes(Stream stream, QByteArrayView bytes);
-bool Flush(Stream stream);
-
-// Process-wide set-up, once at a program's start: signals the file handling
-// relies on, binary standard streams.
-void PrepareProcess();
+// The programs' start, standard streams and own place (program.h) are each
+// system's too: process_posix.cpp, process_windows.cpp, streams.cpp.
 
 // The user's date and time settings as the system holds them.
 LocaleSettings SystemLocaleSettings();
