@@ -1,4 +1,5 @@
 #include "absence_list.h"
+#include "absence_list_p.h"
 
 #include "errors.h"
 #include "icu_p.h"
@@ -218,10 +219,10 @@ void AbsenceList::CompactIfWasteful()
     m_arena = std::move(fresh);
 }
 
-int AbsenceList::Compare(const QByteArray &a, const QByteArray &b) const
+int CompareLines(const AbsenceList &list, const QByteArray &a, const QByteArray &b)
 {
     RankTexts &t = rankTexts();
-    return CompareText(RankText(cutAtNul(a), t.first), RankText(cutAtNul(b), t.second));
+    return list.CompareText(list.RankText(cutAtNul(a), t.first), list.RankText(cutAtNul(b), t.second));
 }
 
 void AbsenceList::Clear()

@@ -160,8 +160,10 @@ private:
 //   InputFile until the new one has taken its place: a program opening it
 //   meanwhile waits, at most the lease-break-time. Where no lease can be had
 //   (see InputFile) nothing holds it.
-// - Windows: [Windows side: state what holds the record, or that nothing
-//   does, between the look at it and the replacement.]
+// - Windows: nothing holds the old record meanwhile: other programs may
+//   open it. The replacement itself is refused while anyone has it open,
+//   in any sharing mode; a refusal is tried again for a few tenths of a
+//   second, then the save ends as CannotCreate and the old record stays.
 class RecordReplacement {
 public:
     enum class Result {
