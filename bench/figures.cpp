@@ -8,8 +8,11 @@
 #include "data_file_watch.h"
 #include "day_csv.h"
 #include "day_files.h"
+#include "day_files_p.h"
 #include "record_file.h"
+#include "record_file_p.h"
 #include "reorder.h"
+#include "reorder_p.h"
 #include "services.h"
 
 #include <QCoreApplication>
@@ -104,14 +107,14 @@ void Collection()
 {
     benchmark::RegisterBenchmark("collect/program", [](State &state) {
         AbsenceList list;
-        TimeEach(state, [] {}, [&] { absence::Collect(list); });
+        TimeEach(state, [] {}, [&] { absence::Collect(list, absence::ChosenDate); });
         if (list.Count() != TheDay().lines.size())
             state.SkipWithError("the collection missed lines");
     })->UseManualTime()->Iterations(5);
     benchmark::RegisterBenchmark("collect/peer", [](State &state) {
         QString files;
         for (int digit = 0; digit <= 9; ++digit)
-            files += u' ' + absence::DataFileName(digit);
+            files += u' ' + absence::DataFileName(absence::ChosenDate, digit);
         const std::string command = "iconv -f CP932 -t UTF-8" + files.toStdString()
             + " | LC_ALL=ja_JP.UTF-8 sort -f";
         bool ok = true;
@@ -155,13 +158,13 @@ void SaveAndLoad()
 {
     benchmark::RegisterBenchmark("save/program", [](State &state) {
         AbsenceList list;
-        absence::Load(list, absence::RecordFilePath());
+        absence::Load(list, absence::RecordFilePath(absence::ChosenDate));
         absence::OrderByTime(list); // its last-update line to the top: replaced in place
-        TimeEach(state, [] {}, [&] { absence::Save(list); });
+        TimeEach(state, [] {}, [&] { absence::Save(list, absence::ChosenDate); });
         QByteArray expected;
         for (const QByteArray &line : list.Lines())
             expected += line + "\r\n";
-        QFile record(absence::RecordFilePath());
+        QFile record(absence::RecordFilePath(absence::ChosenDate));
         if (!record.open(QIODevice::ReadOnly) || record.readAll() != expected)
             state.SkipWithError("the record file does not hold the list");
     })->UseManualTime()->Iterations(10);
@@ -192,7 +195,7 @@ void SaveAndLoad()
     })->UseManualTime()->Iterations(10);
     benchmark::RegisterBenchmark("load/program", [](State &state) {
         AbsenceList list;
-        TimeEach(state, [] {}, [&] { absence::Load(list, absence::RecordFilePath()); });
+        TimeEach(state, [] {}, [&] { absence::Load(list, absence::RecordFilePath(absence::ChosenDate)); });
         if (list.Count() != TheDay().lines.size() + 1) // and the last-update line
             state.SkipWithError("the record did not load whole");
     })->UseManualTime()->Iterations(10);
@@ -202,7 +205,7 @@ void SaveAndLoad()
     // and the lines put in key order by a stable sort. Any load that
     // collates its lines does at least this much.
     benchmark::RegisterBenchmark("load/icu", [](State &state) {
-        const QByteArray path = QFile::encodeName(absence::RecordFilePath());
+        const QByteArray path = QFile::encodeName(absence::RecordFilePath(absence::ChosenDate));
         UErrorCode status = U_ZERO_ERROR;
         UCollator *collator = ucol_open("ja", &status);
         ucol_setStrength(collator, UCOL_SECONDARY);
@@ -246,7 +249,7 @@ void SaveAndLoad()
             state.SkipWithError("the record did not load whole");
     })->UseManualTime()->Iterations(10);
     benchmark::RegisterBenchmark("load/read", [](State &state) {
-        const QByteArray path = QFile::encodeName(absence::RecordFilePath());
+        const QByteArray path = QFile::encodeName(absence::RecordFilePath(absence::ChosenDate));
         // Room for the record however long the saves above made its stamp.
         const size_t room = size_t(TheDay().recordBytes.size()) + 4096;
         bool ok = true;
@@ -287,7 +290,7 @@ void Memory()
 void NoticeLook()
 {
     benchmark::RegisterBenchmark("look/program", [](State &state) {
-        absence::DataFileWatch watch = absence::DataFileWatch::Start();
+        absence::DataFileWatch watch = absence::DataFileWatch::Start(absence::ChosenDate);
         absence::DataFileWatch::Look look = absence::DataFileWatch::Look::Unknown;
         TimeEach(state, [] {}, [&] { look = watch.LookAgain(); });
         if (look != absence::DataFileWatch::Look::Same)
@@ -296,7 +299,7 @@ void NoticeLook()
     benchmark::RegisterBenchmark("look/lstat", [](State &state) {
         std::vector<QByteArray> paths;
         for (int digit = 0; digit <= 9; ++digit)
-            paths.push_back(QFile::encodeName(absence::DataFilePath(digit)));
+            paths.push_back(QFile::encodeName(absence::DataFilePath(absence::ChosenDate, digit)));
         bool ok = true;
         TimeEach(state, [] {}, [&] {
             struct stat st;
@@ -510,9 +513,11 @@ void OpenCollectionWindow()
                  },
                  [&] {
                      form = std::make_unique<TForm1>(&top);
-                     if (absence::FindRecordFile(top.DateTimePicker1->date()))
+                     absence::ChosenDate = top.DateTimePicker1->date();
+                     QString recordPath;
+                     if (absence::FindRecordFile(absence::ChosenDate, recordPath))
                          return;
-                     absence::Load(form->Items(), absence::RecordPath);
+                     absence::Load(form->Items(), recordPath);
                      form->FitHorizontalExtent();
                      form->Edit1->setText(QStringLiteral("設定日：")
                                           + absence::FromCp932(absence::ShortDateText(absence::ChosenDate)));

@@ -34,10 +34,10 @@ int main(int argc, char *argv[])
     if (argc != 3)
         return 2;
     absence::setLocaleSettings(absence::LocaleSettings::fromName(QStringLiteral("ja_JP.UTF-8")));
-    absence::ChosenDate = QDate::fromString(QString::fromLatin1(argv[1]), Qt::ISODate);
+    const QDate day = QDate::fromString(QString::fromLatin1(argv[1]), Qt::ISODate);
     const int looks = std::atoi(argv[2]);
 
-    absence::DataFileWatch watch = absence::DataFileWatch::Start();
+    absence::DataFileWatch watch = absence::DataFileWatch::Start(day);
     int changed = 0;
     Marker("looks-begin");
     for (int i = 0; i < looks; ++i)
@@ -46,7 +46,7 @@ int main(int argc, char *argv[])
 
     absence::AbsenceList list;
     Marker("collect-begin");
-    absence::Collect(list);
+    absence::Collect(list, day);
     Marker("collect-end");
     return changed == 0 && list.Count() > 0 ? 0 : 1;
 }

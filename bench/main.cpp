@@ -198,10 +198,10 @@ int main(int argc, char **argv)
     {
         // The day's record as an operator leaves it: collected, time order, saved.
         absence::AbsenceList list;
-        absence::Collect(list);
+        absence::Collect(list, absence::ChosenDate);
         absence::OrderByTime(list);
-        absence::Save(list);
-        QFile record(absence::RecordFilePath());
+        absence::Save(list, absence::ChosenDate);
+        QFile record(absence::RecordFilePath(absence::ChosenDate));
         if (!record.open(QIODevice::ReadOnly))
             qFatal("the record file was not saved");
         day.recordBytes = record.readAll();

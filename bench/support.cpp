@@ -1,7 +1,9 @@
 #include "support.h"
 
 #include "collection.h"
+#include "collection_p.h"
 #include "day_files.h"
+#include "day_files_p.h"
 #include "services.h"
 
 #include <QFile>
@@ -84,7 +86,7 @@ Day MakeDay(const QString &dir, const QDate &date, int files, int linesPerFile)
             bytes += line + "\r\n";
             day.lines.append(absence::NormaliseHour(line));
         }
-        QFile file(dir + u'/' + absence::DataFileName(digit));
+        QFile file(dir + u'/' + absence::DataFileName(date, digit));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(file.fileName()));
         day.dataBytes += bytes.size();

@@ -16,7 +16,9 @@
 
 #include "absence_list.h"
 #include "collection.h"
+#include "collection_p.h"
 #include "record_file.h"
+#include "record_file_p.h"
 #include "services.h"
 #include "text_encoding.h"
 

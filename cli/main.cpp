@@ -19,7 +19,7 @@
 #include "station_file.h"
 #include "services.h"
 #include "pages.h"
-#include "platform/platform.h"
+#include "program.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -141,13 +141,13 @@ struct UsageError {
     QString message;
 };
 
-using absence::platform::Stream;
+using absence::Stream;
 
 // One line of UTF-8 text on standard error.
 void message(const QString &text)
 {
-    absence::platform::WriteText(Stream::Error, text.toUtf8() + '\n');
-    absence::platform::Flush(Stream::Error);
+    absence::WriteText(Stream::Error, text.toUtf8() + '\n');
+    absence::Flush(Stream::Error);
 }
 
 // The list on standard output: code page 932 bytes with --raw, else UTF-8
@@ -155,8 +155,8 @@ void message(const QString &text)
 // stream write error, so the job's log does not claim a list it never got.
 void printOut(QByteArrayView data, bool raw)
 {
-    const bool written = raw ? absence::platform::WriteBytes(Stream::Output, data)
-                             : absence::platform::WriteText(Stream::Output, data);
+    const bool written = raw ? absence::WriteBytes(Stream::Output, data)
+                             : absence::WriteText(Stream::Output, data);
     if (!written)
         throw absence::WriteError();
 }
@@ -308,9 +308,7 @@ QByteArray toUtf8InPieces(QByteArrayView line)
     while (start < line.size()) {
         qsizetype end = start;
         while (end < line.size() && end - start < Piece) {
-            const auto b = quint8(line[end]);
-            const bool lead = (b >= 0x81 && b <= 0x9f) || (b >= 0xe0 && b <= 0xfc);
-            end += lead ? 2 : 1;
+            end += absence::IsCp932LeadByte(quint8(line[end])) ? 2 : 1;
         }
         end = std::min(end, line.size());
         out += absence::FromCp932(QByteArray::fromRawData(line.data() + start, end - start)).toUtf8();
@@ -349,7 +347,7 @@ void printList(const absence::AbsenceList &list, bool raw)
             out.clear();
         }
     }
-    if (!absence::platform::Flush(Stream::Output))
+    if (!absence::Flush(Stream::Output))
         throw absence::WriteError();
 }
 
@@ -362,15 +360,16 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
             message(text);
     };
     switch (step.command) {
-    case Command::Open:
-        if (absence::FindRecordFile(day))
+    case Command::Open: {
+        QString recordPath;
+        if (absence::FindRecordFile(day, recordPath))
             say(QStringLiteral("欠席連絡記録ファイルはありません！"));
         else
-            absence::Load(list, absence::RecordPath);
+            absence::Load(list, recordPath);
         break;
+    }
     case Command::Collect:
-        absence::ChosenDate = day;
-        absence::Collect(list);
+        absence::Collect(list, day);
         if (list.Count() == 0) {
             if (options.quiet)
                 return false;
@@ -384,8 +383,7 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         absence::OrderByClass(list);
         break;
     case Command::Save:
-        absence::ChosenDate = day;
-        absence::Save(list);
+        absence::Save(list, day);
         say(QStringLiteral("保存しました！"));
         break;
     case Command::Print:
@@ -400,15 +398,14 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         break;
     case Command::Summary:
         printOut(absence::SummaryText(absence::TallyDay(list, day), options.raw), options.raw);
-        if (!absence::platform::Flush(Stream::Output))
+        if (!absence::Flush(Stream::Output))
             throw absence::WriteError();
         break;
     case Command::Sheet:
         cli::WriteSheet(step.file, day, list);
         break;
     case Command::Add:
-        absence::ChosenDate = day;
-        absence::AppendDataLine(step.digit, step.file);
+        absence::AppendDataLine(day, step.digit, step.file);
         break;
     }
     return true;
@@ -440,13 +437,12 @@ void qtMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
 
 int main(int argc, char **argv)
 {
-    absence::platform::PrepareProcess();
+    absence::PrepareProcess();
     qInstallMessageHandler(qtMessage);
     const std::unique_ptr<QCoreApplication> app =
         cli::MakeApplication(argc, argv, cli::CanWritePdf() && asksForPdf(argc, argv));
     if (!absence::Cp932Available()) {
-        message(QStringLiteral("absence-collector-cli: コードページ 932 (Shift_JIS) の変換が使えません。"
-                               "ICU とそのデータが入っているか確かめてください。"));
+        message(QStringLiteral("absence-collector-cli: ") + absence::Cp932UnavailableText());
         return ExitError;
     }
 
@@ -455,10 +451,10 @@ int main(int argc, char **argv)
     try {
         options = parseArguments(app->arguments());
         if (options.help || options.version) {
-            absence::platform::WriteText(Stream::Output,
+            absence::WriteText(Stream::Output,
                                          options.help ? usageText()
                                                       : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
-            return absence::platform::Flush(Stream::Output) ? ExitOk : ExitError;
+            return absence::Flush(Stream::Output) ? ExitOk : ExitError;
         }
         if (!options.dir.isEmpty()) {
             const QFileInfo info(options.dir);
@@ -472,11 +468,10 @@ int main(int argc, char **argv)
         day = options.date ? *options.date : absence::clock().now().date();
     } catch (const UsageError &usage) {
         message(QStringLiteral("absence-collector-cli: %1").arg(usage.message));
-        absence::platform::WriteText(Stream::Error, usageText());
+        absence::WriteText(Stream::Error, usageText());
         return ExitUsage;
     }
 
-    absence::ChosenDate = day;
     absence::AbsenceList list;
     try {
         for (const Step &step : options.steps) {

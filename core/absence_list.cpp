@@ -1,6 +1,8 @@
 #include "absence_list.h"
+#include "absence_list_p.h"
 
 #include "errors.h"
+#include "icu_p.h"
 #include "permute.h"
 #include "services.h"
 
@@ -85,18 +87,14 @@ bool AbsenceListEntry::complete() const
 
 namespace {
 
-struct CollatorCloser {
-    void operator()(UCollator *c) const { ucol_close(c); }
-};
-
 // Japanese collation that ignores letter case (secondary strength), or the
 // root collation where ICU lacks Japanese. One for every list: opening it
 // costs more than loading a short record, and ranking only reads it.
 const UCollator *sharedCollator()
 {
-    static const std::unique_ptr<UCollator, CollatorCloser> collator = [] {
+    static const IcuCollator collator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<UCollator, CollatorCloser> c(ucol_open("ja", &status));
+        IcuCollator c(ucol_open("ja", &status));
         if (U_FAILURE(status)) {
             status = U_ZERO_ERROR;
             c.reset(ucol_open("", &status));
@@ -221,10 +219,10 @@ void AbsenceList::CompactIfWasteful()
     m_arena = std::move(fresh);
 }
 
-int AbsenceList::Compare(const QByteArray &a, const QByteArray &b) const
+int CompareLines(const AbsenceList &list, const QByteArray &a, const QByteArray &b)
 {
     RankTexts &t = rankTexts();
-    return CompareText(RankText(cutAtNul(a), t.first), RankText(cutAtNul(b), t.second));
+    return list.CompareText(list.RankText(cutAtNul(a), t.first), list.RankText(cutAtNul(b), t.second));
 }
 
 void AbsenceList::Clear()

@@ -119,14 +119,12 @@ public:
     // Takes over the other list's lines (one reset); the other ends empty.
     void TakeFrom(AbsenceList &other);
 
-    // Collation rank comparison of two lines (negative, zero, positive).
-    int Compare(const QByteArray &a, const QByteArray &b) const;
-
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
     friend class Filler;
+    friend int CompareLines(const AbsenceList &list, const QByteArray &a, const QByteArray &b);
     // Decodes the ranked part of `line` into `text` (reused) and returns it.
     const QString &RankText(QByteArrayView line, QString &text) const;
     int CompareText(const QString &a, const QString &b) const;

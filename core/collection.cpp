@@ -1,4 +1,5 @@
 #include "collection.h"
+#include "collection_p.h"
 
 #include "absence_list.h"
 #include "day_files.h"
@@ -138,14 +139,14 @@ QList<QByteArray> ReadDataFile(const QString &path)
     return lines;
 }
 
-void Collect(AbsenceList &list)
+void Collect(AbsenceList &list, const QDate &day)
 {
     list.Clear();
     // Lines go straight into the list's storage; when an error ends the run,
     // the filler still publishes the lines read so far as it unwinds.
     AbsenceList::Filler filler(list);
     // Named once for the run: a name costs a date rendering.
-    const std::array<QString, 10> paths = DataFilePaths();
+    const std::array<QString, 10> paths = DataFilePaths(day);
     // Each file is looked up once, and what was found is what is opened.
     // The sizes are only a hint for the storage: links are not followed for
     // them, so that one planted by someone else gives nothing away.

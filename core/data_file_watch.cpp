@@ -1,6 +1,7 @@
 #include "data_file_watch.h"
 
 #include "day_files.h"
+#include "day_files_p.h"
 #include "files.h"
 
 namespace absence {
@@ -23,17 +24,17 @@ bool SameLetters(const QString &a, const QString &b)
 
 } // namespace
 
-DataFileWatch DataFileWatch::Start()
+DataFileWatch DataFileWatch::Start(const QDate &day)
 {
     DataFileWatch watch;
     watch.m_folder = WorkingDirectory();
     if (!fileSystem().IsDirectory(watch.m_folder))
         return watch;
     for (int digit = 0; digit <= 9; ++digit) {
-        const QString path = DataFilePath(digit);
+        const QString path = DataFilePath(day, digit);
         const platform::EntryLookup found = LookUpDayFile(path);
         Entry entry{found.result == platform::EntryLookup::Result::Found ? found.path : path,
-                    DataFileName(digit), {}};
+                    DataFileName(day, digit), {}};
         entry.stamp = platform::ReadEntryStamp(entry.path);
         watch.m_entries.append(entry);
     }

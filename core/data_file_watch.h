@@ -5,6 +5,7 @@
 // attributes) and never opened, so a station still writing one is not
 // disturbed.
 
+#include <QDate>
 #include <QList>
 #include <QString>
 
@@ -23,11 +24,11 @@ public:
     // Watches nothing: every look answers Unknown.
     DataFileWatch() = default;
 
-    // ChosenDate's ten data files in the working directory as they are now.
+    // The ten data files of `day` in the working directory as they are now.
     // Each name is matched without regard to case here, once (a folder may
     // be searched); every later look reads the entry found then, or for a
     // file absent now the name as the program spells it.
-    static DataFileWatch Start();
+    static DataFileWatch Start(const QDate &day);
 
     // Ten attribute reads at most and no open. While a file is not there
     // under the name watched, one listing of the folder tells whether it

@@ -1,4 +1,5 @@
 #include "day_files.h"
+#include "day_files_p.h"
 
 #include "files.h"
 #include "services.h"
@@ -44,15 +45,15 @@ QString WorkingDirectory()
     return fileSystem().CurrentDirectory();
 }
 
-static QString tagName()
+static QString tagName(const QDate &day)
 {
     // Every file name of the day starts with it, and the day rarely changes:
     // the last one is kept, like the date text it comes from.
     thread_local QByteArray lastDate;
     thread_local QString lastTag;
-    const QByteArray date = ShortDateText(ChosenDate);
+    const QByteArray date = ShortDateText(day);
     if (date != lastDate || lastTag.isNull()) {
-        lastTag = FromCp932(MakeDateTag(ChosenDate));
+        lastTag = FromCp932(MakeDateTag(day));
         lastDate = date;
     }
     return lastTag;
@@ -79,10 +80,10 @@ QString dataName(const QString &head, int digit)
     return joined(head, QStringView(tail, std::size(tail)));
 }
 
-QString dayFolderHead()
+QString dayFolderHead(const QDate &day)
 {
     const QString wd = WorkingDirectory();
-    const QString tag = tagName();
+    const QString tag = tagName(day);
     QString head;
     head.reserve(wd.size() + 1 + tag.size());
     head += wd;
@@ -93,33 +94,33 @@ QString dayFolderHead()
 
 } // namespace
 
-QString DataFileName(int digit)
+QString DataFileName(const QDate &day, int digit)
 {
-    return dataName(tagName(), digit);
+    return dataName(tagName(day), digit);
 }
 
-QString DataFilePath(int digit)
+QString DataFilePath(const QDate &day, int digit)
 {
-    return dataName(dayFolderHead(), digit);
+    return dataName(dayFolderHead(day), digit);
 }
 
-std::array<QString, 10> DataFilePaths()
+std::array<QString, 10> DataFilePaths(const QDate &day)
 {
-    const QString head = dayFolderHead();
+    const QString head = dayFolderHead(day);
     std::array<QString, 10> paths;
     for (int digit = 0; digit <= 9; ++digit)
         paths[size_t(digit)] = dataName(head, digit);
     return paths;
 }
 
-QString RecordFileName()
+QString RecordFileName(const QDate &day)
 {
-    return joined(tagName(), u"A.TXT");
+    return joined(tagName(day), u"A.TXT");
 }
 
-QString RecordFilePath()
+QString RecordFilePath(const QDate &day)
 {
-    return joined(dayFolderHead(), u"A.TXT");
+    return joined(dayFolderHead(day), u"A.TXT");
 }
 
 platform::EntryLookup LookUpDayFile(const QString &path)

@@ -10,7 +10,8 @@
 
 namespace absence {
 
-// The day being worked on; written by the start window (or the command line).
+// The day the start window chose, which the windows work on. The core's
+// operations take the day they work on as a value.
 extern QDate ChosenDate;
 
 // The short date rendering of the locale, separators unreplaced ("2026/12/08").
@@ -22,14 +23,13 @@ QByteArray MakeDateTag(const QDate &date);
 // its own); empty when it cannot be read (for example, it was removed).
 QString WorkingDirectory();
 
-// Name and full path of data file `digit` (0..9) of ChosenDate.
-QString DataFileName(int digit);
-QString DataFilePath(int digit);
-// The paths of data files 0..9, made with one date rendering.
-std::array<QString, 10> DataFilePaths();
-// Name and full path of ChosenDate's record file.
-QString RecordFileName();
-QString RecordFilePath();
+// Full path of data file `digit` (0..9) of `day`.
+QString DataFilePath(const QDate &day, int digit);
+// The paths of data files 0..9 of `day`, made with one date rendering.
+std::array<QString, 10> DataFilePaths(const QDate &day);
+// Name and full path of the record file of `day`.
+QString RecordFileName(const QDate &day);
+QString RecordFilePath(const QDate &day);
 
 // The entry that `path` names in the working directory, its file name
 // matched without regard to the case of its letters (platform::LookUpEntry);

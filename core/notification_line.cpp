@@ -1,7 +1,7 @@
 #include "notification_line.h"
 
 #include "notification_line_p.h"
-#include "reorder.h"
+#include "reorder_p.h"
 #include "services.h"
 
 #include <array>

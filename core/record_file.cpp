@@ -1,4 +1,5 @@
 #include "record_file.h"
+#include "record_file_p.h"
 
 #include "absence_list.h"
 #include "day_files.h"
@@ -9,8 +10,6 @@
 #include "text_encoding.h"
 
 namespace absence {
-
-QString RecordPath;
 
 namespace {
 const QByteArray LastUpdateMark = NotificationLine::LastUpdateMark().toByteArray();
@@ -58,10 +57,10 @@ bool IsLastUpdateLine(const QByteArray &line)
     return NotificationLine::IsLastUpdate(line);
 }
 
-void Save(AbsenceList &list)
+void Save(AbsenceList &list, const QDate &day)
 {
     const QString wd = WorkingDirectory();
-    QString path = RecordFilePath();
+    QString path = RecordFilePath(day);
     const QByteArray first = list.Get(0);
     const QByteArray stamp = MakeLastUpdateLine(clock().now());
     if (IsLastUpdateLine(first))
@@ -72,7 +71,7 @@ void Save(AbsenceList &list)
     // Without a readable working directory (removed while the program ran)
     // the path would point elsewhere: name only the file.
     if (!fileSystem().IsDirectory(wd))
-        throw FileCreateError(RecordFileName());
+        throw FileCreateError(RecordFileName(day));
     // A record saved under another case of the name is the one replaced; one
     // that cannot be looked up is not replaced at all.
     const platform::EntryLookup existing = LookUpDayFile(path);
@@ -115,20 +114,19 @@ void Save(AbsenceList &list)
     CommitOrThrow(*replacement, path);
 }
 
-bool FindRecordFile(const QDate &pickerDate)
+bool FindRecordFile(const QDate &day, QString &path)
 {
     const QString wd = WorkingDirectory();
-    ChosenDate = pickerDate;
     if (!fileSystem().IsDirectory(wd))
         return true;
-    RecordPath = RecordFilePath();
-    const platform::EntryLookup found = LookUpDayFile(RecordPath);
+    path = RecordFilePath(day);
+    const platform::EntryLookup found = LookUpDayFile(path);
     if (found.result == platform::EntryLookup::Result::Absent)
         return true;
     // One that cannot be looked up counts as there: opening it tells the
     // operator why, and no empty day is put in its place.
     if (found.result == platform::EntryLookup::Result::Found)
-        RecordPath = found.path;
+        path = found.path;
     return false;
 }
 

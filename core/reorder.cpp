@@ -1,9 +1,10 @@
 #include "reorder.h"
+#include "reorder_p.h"
 
 #include "absence_list.h"
 #include "errors.h"
 #include "notification_line.h"
-#include "record_file.h"
+#include "record_file_p.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,35 +1,9 @@
 #pragma once
-// The sort keys and the two re-orderings of the absence list.
-
-#include <QByteArray>
-#include <QByteArrayView>
-#include <QtGlobal>
-#include <vector>
+// The two re-orderings of the absence list.
 
 namespace absence {
 
 class AbsenceList;
-
-// Key of line i at index i, sized to the list by each re-ordering.
-extern std::vector<qint32> SortKeyTable;
-
-// Byte string helpers; positions count from 1. Each returns its input
-// unchanged when its condition fails.
-QByteArray TakeLeft(const QByteArray &s, qsizetype n);
-QByteArray TakeMid(const QByteArray &s, qsizetype from, qsizetype count);
-QByteArray TakeRight(const QByteArray &s, qsizetype n);
-QByteArray Trim(const QByteArray &s);
-// Leading blanks, an optional sign or "$" (hexadecimal), digits; clamped to
-// the signed 32-bit range.
-qint32 ParseLeadingInt(QByteArrayView s);
-
-// The keys of the two orders (see NotificationLine).
-qint32 TimeKey(const QByteArray &line);
-qint32 ClassKey(const QByteArray &line);
-
-// Re-orders lines first..last into ascending SortKeyTable order, equal keys
-// keeping their order; other lines and the current row are untouched.
-void ExchangeSort(AbsenceList &list, int first, int last);
 
 // Leave a last-update line at index 0 in place. Raise ListIndexError(0) on an
 // empty list.

@@ -1,5 +1,6 @@
 #include "services.h"
 
+#include "icu_p.h"
 #include "platform/platform.h"
 
 #include <QRegularExpression>
@@ -21,8 +22,10 @@ LocaleSettings LocaleSettings::fallback()
 
 namespace {
 
-// The first hour token of a Qt time pattern: its position and length.
-qsizetype findHour(const QString &fmt, qsizetype *len)
+// The first unquoted token of a Qt time pattern that starts with one of
+// `letters` (its case kept): its position and length. An hour token is the
+// run of its letter; an AM/PM token is "a" or "ap" in either case.
+qsizetype findToken(const QString &fmt, QLatin1String letters, qsizetype *len)
 {
     bool quoted = false;
     for (qsizetype i = 0; i < fmt.size(); ++i) {
@@ -31,34 +34,17 @@ qsizetype findHour(const QString &fmt, qsizetype *len)
             quoted = !quoted;
             continue;
         }
-        if (!quoted && (c == QLatin1Char('h') || c == QLatin1Char('H'))) {
-            qsizetype j = i;
+        if (quoted || !letters.contains(c))
+            continue;
+        qsizetype j = i + 1;
+        if (c.toLower() == QLatin1Char('h')) {
             while (j < fmt.size() && fmt.at(j) == c)
                 ++j;
-            *len = j - i;
-            return i;
+        } else if (j < fmt.size() && fmt.at(j).toLower() == QLatin1Char('p')) {
+            ++j;
         }
-    }
-    *len = 0;
-    return -1;
-}
-
-qsizetype findAmPm(const QString &fmt, qsizetype *len)
-{
-    bool quoted = false;
-    for (qsizetype i = 0; i < fmt.size(); ++i) {
-        const QChar c = fmt.at(i);
-        if (c == QLatin1Char('\'')) {
-            quoted = !quoted;
-            continue;
-        }
-        if (!quoted && (c == QLatin1Char('a') || c == QLatin1Char('A'))) {
-            qsizetype j = i + 1;
-            if (j < fmt.size() && (fmt.at(j) == QLatin1Char('p') || fmt.at(j) == QLatin1Char('P')))
-                ++j;
-            *len = j - i;
-            return i;
-        }
+        *len = j - i;
+        return i;
     }
     *len = 0;
     return -1;
@@ -74,7 +60,7 @@ LocaleSettings LocaleSettings::fromLocale(const QLocale &locale)
     s.shortDateFormat = locale.dateFormat(QLocale::ShortFormat);
     const QString tf = locale.timeFormat(QLocale::ShortFormat);
     qsizetype hourLen = 0;
-    const qsizetype hour = findHour(tf, &hourLen);
+    const qsizetype hour = findToken(tf, QLatin1String("hH"), &hourLen);
     if (hour >= 0) {
         s.clock24 = tf.at(hour) == QLatin1Char('H');
         s.hourLeadingZero = hourLen >= 2;
@@ -87,7 +73,7 @@ LocaleSettings LocaleSettings::fromLocale(const QLocale &locale)
             s.timeSeparator = sep;
     }
     qsizetype apLen = 0;
-    const qsizetype ap = findAmPm(tf, &apLen);
+    const qsizetype ap = findToken(tf, QLatin1String("aA"), &apLen);
     if (ap >= 0 && hour >= 0) {
         s.amPmBefore = ap < hour;
         s.amPmGap = s.amPmBefore ? tf.mid(ap + apLen, hour - ap - apLen) : QString();
@@ -230,17 +216,14 @@ namespace {
 // One per thread: a converter keeps state between calls.
 UConverter *cp932()
 {
-    struct Closer {
-        void operator()(UConverter *c) const { ucnv_close(c); }
-    };
-    thread_local const std::unique_ptr<UConverter, Closer> converter = [] {
+    thread_local const IcuConverter converter = [] {
         UErrorCode status = U_ZERO_ERROR;
         UConverter *c = ucnv_open("windows-31j", &status);
         if (U_FAILURE(status)) {
             ucnv_close(c);
             c = nullptr;
         }
-        return std::unique_ptr<UConverter, Closer>(c);
+        return IcuConverter(c);
     }();
     return converter.get();
 }
@@ -272,7 +255,7 @@ void FromCp932(QByteArrayView bytes, QString &text)
     // at the very end; a line break after it makes it report that byte too.
     // The break continues the same conversion, so the bytes are not copied.
     const quint8 lastByte = quint8(bytes.back());
-    const bool sentinel = (lastByte >= 0x81 && lastByte <= 0x9f) || (lastByte >= 0xe0 && lastByte <= 0xfc);
+    const bool sentinel = IsCp932LeadByte(lastByte);
     if (sentinel) {
         const char lineBreak = '\n';
         const char *from = &lineBreak;

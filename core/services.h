@@ -84,6 +84,11 @@ private:
 // Code page 932 conversion. Invalid bytes decode to U+FFFD. Without the
 // converter (checked at start by Cp932Available) both give nothing.
 bool Cp932Available();
+// Whether `byte` opens a two-byte character of code page 932.
+constexpr bool IsCp932LeadByte(quint8 byte)
+{
+    return (byte >= 0x81 && byte <= 0x9f) || (byte >= 0xe0 && byte <= 0xfc);
+}
 QString FromCp932(const QByteArray &bytes);
 // The same into `text`, reusing its room: a caller that decodes line after
 // line into one string allocates only when a line is longer than any before.

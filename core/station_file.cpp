@@ -1,6 +1,7 @@
 #include "station_file.h"
 
 #include "collection.h"
+#include "collection_p.h"
 #include "day_files.h"
 #include "errors.h"
 #include "files.h"
@@ -33,11 +34,11 @@ struct Units {
 };
 
 // The day's data file `digit`, as the collection finds it; empty when absent.
-QString findDataFile(int digit)
+QString findDataFile(const QDate &day, int digit)
 {
     if (digit < 0 || digit > 9)
         throw LineTextError(QStringLiteral("the data file number must be 0 to 9: %1").arg(digit));
-    const QString path = DataFilePath(digit);
+    const QString path = DataFilePath(day, digit);
     const platform::EntryLookup found = LookUpDayFile(path);
     switch (found.result) {
     case platform::EntryLookup::Result::Found:
@@ -85,17 +86,17 @@ QString LineTextFault(const QString &text)
     return QString();
 }
 
-void AppendDataLine(int digit, const QString &text)
+void AppendDataLine(const QDate &day, int digit, const QString &text)
 {
     const QString fault = LineTextFault(text);
     if (!fault.isEmpty())
         throw LineTextError(fault);
-    QString path = findDataFile(digit);
+    QString path = findDataFile(day, digit);
     if (path.isEmpty()) {
         // A new file is code page 932: a character it lacks must stop the
         // call before the file is made.
         EncodeText(text, TextForm::Cp932);
-        path = DataFilePath(digit);
+        path = DataFilePath(day, digit);
     }
     // Again only when a rewrite of the file took it away meanwhile.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -124,15 +125,15 @@ void AppendDataLine(int digit, const QString &text)
     throw InOutError(SharingViolationCode);
 }
 
-QList<QByteArray> ReadStationLines(int digit)
+QList<QByteArray> ReadStationLines(const QDate &day, int digit)
 {
-    const QString path = findDataFile(digit);
+    const QString path = findDataFile(day, digit);
     return path.isEmpty() ? QList<QByteArray>() : ReadDataFile(path);
 }
 
-void TakeBackDataLine(int digit, const QByteArray &line)
+void TakeBackDataLine(const QDate &day, int digit, const QByteArray &line)
 {
-    const QString path = findDataFile(digit);
+    const QString path = findDataFile(day, digit);
     if (path.isEmpty())
         throw LineGoneError();
     const QByteArray wanted = NormaliseHour(line);

@@ -1,6 +1,7 @@
 #include "text_encoding.h"
 
 #include "errors.h"
+#include "icu_p.h"
 
 #include <QByteArray>
 #include <QtEndian>
@@ -17,10 +18,7 @@ namespace absence {
 
 namespace {
 
-struct ConverterCloser {
-    void operator()(UConverter *c) const { ucnv_close(c); }
-};
-using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+using Converter = IcuConverter;
 
 Converter OpenConverter(const char *name)
 {

@@ -6,6 +6,7 @@
 
 #include "absence_list.h"
 #include "collection.h"
+#include "collection_p.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -14,7 +14,9 @@
 #include "day_files.h"
 #include "errors.h"
 #include "record_file.h"
+#include "record_file_p.h"
 #include "reorder.h"
+#include "reorder_p.h"
 
 namespace {
 
@@ -78,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     absence::AbsenceList list;
     bool raised = false;
     try {
-        absence::Collect(list);
+        absence::Collect(list, fuzz::Day());
     } catch (const absence::InOutError &e) {
         raised = e.code() == 5;
     }
@@ -109,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(fuzz::Holds(list, lines));
 
     const bool stampAtTop = ref::IsLastUpdateLine(lines.front());
-    absence::Save(list);
+    absence::Save(list, fuzz::Day());
     // The list is not changed again: its lines are read in place.
     const std::vector<std::string_view> saved = fuzz::Views(list);
     FUZZ_CHECK(saved.size() == lines.size() + (stampAtTop ? 0 : 1));
@@ -117,8 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(fuzz::IsSavedRecord(folder.entries[recordName].bytes, saved));
 
     absence::AbsenceList again;
-    FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day()));
-    absence::Load(again, absence::RecordPath);
+    QString recordPath;
+    FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day(), recordPath));
+    absence::Load(again, recordPath);
     FUZZ_CHECK(fuzz::InStableCollationOrder(again, fuzz::Views(again), saved));
     return 0;
 }

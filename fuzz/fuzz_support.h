@@ -5,6 +5,7 @@
 #include "reference.h"
 
 #include "absence_list.h"
+#include "absence_list_p.h"
 #include "files.h"
 #include "services.h"
 
@@ -303,7 +304,7 @@ bool InStableCollationOrder(const absence::AbsenceList &list, const std::vector<
     }
     auto view = [](std::string_view s) { return QByteArray::fromRawData(s.data(), qsizetype(s.size())); };
     for (size_t i = 1; i < lines.size(); ++i) {
-        const int order = list.Compare(view(lines[i - 1]), view(lines[i]));
+        const int order = absence::CompareLines(list, view(lines[i - 1]), view(lines[i]));
         if (order > 0 || (order == 0 && origin[i - 1] > origin[i]))
             return false;
     }

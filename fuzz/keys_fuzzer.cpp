@@ -4,6 +4,7 @@
 #include "fuzz_support.h"
 
 #include "reorder.h"
+#include "reorder_p.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

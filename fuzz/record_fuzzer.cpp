@@ -7,6 +7,7 @@
 #include "day_files.h"
 #include "errors.h"
 #include "record_file.h"
+#include "record_file_p.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -31,12 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     folder.piece = size % 3 == 0 ? 0 : size % 64 + 1;
     folder.entries.clear();
     const fuzz::EmptiedAfterInput emptied;
-    static const QString recordName = absence::RecordFileName();
+    static const QString recordName = absence::RecordFileName(fuzz::Day());
     folder.entries[recordName].bytes = fuzz::Qt(file);
-    FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day()));
+    QString recordPath;
+    FUZZ_CHECK(!absence::FindRecordFile(fuzz::Day(), recordPath));
 
     absence::AbsenceList list;
-    absence::Load(list, absence::RecordPath);
+    absence::Load(list, recordPath);
     std::vector<std::string> loaded = fuzz::Lines(list);
     for (const std::string &line : loaded)
         FUZZ_CHECK(!fuzz::HoldsLineBreakOrNul(line));
@@ -45,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (list.Count() == 0) {
         bool refused = false;
         try {
-            absence::Save(list);
+            absence::Save(list, fuzz::Day());
         } catch (const absence::ListIndexError &e) {
             refused = e.index() == 0;
         }
@@ -54,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     const bool stampAtTop = ref::IsLastUpdateLine(loaded.front());
-    absence::Save(list);
+    absence::Save(list, fuzz::Day());
     const std::vector<std::string> saved = fuzz::Lines(list);
     // A last-update line at the top is replaced in place; otherwise the new
     // one is added to the entries.
@@ -71,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(fuzz::IsSavedRecord(folder.entries[recordName].bytes, saved));
 
     absence::AbsenceList again;
-    absence::Load(again, absence::RecordPath);
+    absence::Load(again, recordPath);
     FUZZ_CHECK(fuzz::InStableCollationOrder(again, fuzz::Views(again), saved));
     return 0;
 }

@@ -8,24 +8,23 @@
 
 #include "application.h"
 #include "dialogs.h"
-#include "platform/platform.h"
+#include "program.h"
 #include "services.h"
 #include "station_window.h"
 
 int main(int argc, char *argv[])
 {
-    absence::platform::PrepareProcess();
+    absence::PrepareProcess();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("absence-collector"));
     QCoreApplication::setApplicationName(QStringLiteral("station"));
     absence::ui::InitialiseApplication();
     const auto fail = [](const QString &text) {
-        absence::platform::WriteText(absence::platform::Stream::Error,
+        absence::WriteText(absence::Stream::Error,
                                      (absence::ui::ApplicationTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8());
     };
     if (!absence::Cp932Available()) {
-        const QString text = QStringLiteral("コードページ 932 (Shift_JIS) の変換が使えません。"
-                                            "ICU とそのデータが入っているか確かめてください。");
+        const QString text = absence::Cp932UnavailableText();
         fail(text);
         absence::ui::ReportError(text);
         return 1;

@@ -408,8 +408,7 @@ void StationWindow::WriteCall()
                 ClassBox->setFocus();
                 return;
             }
-            ChosenDate = clock().now().date();
-            AppendDataLine(m_station.digit, line);
+            AppendDataLine(clock().now().date(), m_station.digit, line);
             ClearForm();
             ShowStatus(QStringLiteral("受け付けました"), false);
             ReadBack();
@@ -438,8 +437,7 @@ void StationWindow::ReadBack()
             Lines->clear();
             if (m_station.digit < 0)
                 return;
-            ChosenDate = clock().now().date();
-            const QList<QByteArray> lines = ReadStationLines(m_station.digit);
+            const QList<QByteArray> lines = ReadStationLines(clock().now().date(), m_station.digit);
             QStringList classes;
             for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
                 Lines->addItem(FromCp932(*it));
@@ -481,8 +479,7 @@ void StationWindow::TakeBack()
             question.exec();
             if (question.clickedButton() != yes)
                 return;
-            ChosenDate = clock().now().date();
-            TakeBackDataLine(m_station.digit, ToCp932(line));
+            TakeBackDataLine(clock().now().date(), m_station.digit, ToCp932(line));
             ShowStatus(QStringLiteral("取り消しました: %1").arg(line), false);
             ReadBack();
         },

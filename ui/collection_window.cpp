@@ -158,7 +158,7 @@ void TForm1::BitBtn1Click()
         case SaveQuestion::No:
             break;
         case SaveQuestion::Yes:
-            absence::Save(Items());
+            absence::Save(Items(), absence::ChosenDate);
             ShowMessage(QStringLiteral("保存しました！"));
             CloseAndRelease();
             break;
@@ -173,8 +173,8 @@ void TForm1::BitBtn2Click()
         // before they are read, so a station that writes meanwhile is
         // noticed afterwards.
         StaticText3->hide();
-        m_watch = absence::DataFileWatch::Start();
-        absence::Collect(Items());
+        m_watch = absence::DataFileWatch::Start(absence::ChosenDate);
+        absence::Collect(Items(), absence::ChosenDate);
         FitHorizontalExtent();
         if (Items().Count() == 0)
             ShowMessage(QStringLiteral("欠席記録データがありません"));
@@ -303,7 +303,7 @@ void TForm1::showEvent(QShowEvent *event)
     // changes from here on.
     if (!m_watching) {
         m_watching = true;
-        m_watch = absence::DataFileWatch::Start();
+        m_watch = absence::DataFileWatch::Start(absence::ChosenDate);
     }
     if (!m_placed && screen()) {
         m_placed = true;

@@ -23,6 +23,7 @@
 #include "application.h"
 #include "dialogs.h"
 #include "errors.h"
+#include "program.h"
 
 #ifndef ABSENCE_LIBEXEC_TO_BIN
 #error "ABSENCE_LIBEXEC_TO_BIN must name the bin folder relative to the launcher's"
@@ -43,11 +44,9 @@ std::string Directory(const std::string &path)
 // package and `cmake --install` into any prefix both work.
 std::string ProgramPath()
 {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
+    const std::string self = absence::ExecutablePath();
+    if (self.empty())
         return std::string(ABSENCE_INSTALL_BINDIR) + '/' + kProgramName;
-    self[length] = '\0';
     const std::string here = Directory(self);
     const std::string beside = here + '/' + kProgramName;
     if (access(beside.c_str(), X_OK) == 0)

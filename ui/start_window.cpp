@@ -103,10 +103,13 @@ void TForm_top::BitBtn1Click()
             }
         } guard{Form1};
 
-        if (absence::FindRecordFile(DateTimePicker1->date())) {
+        // The day the collection window works on, from here until the next run.
+        absence::ChosenDate = DateTimePicker1->date();
+        QString recordPath;
+        if (absence::FindRecordFile(absence::ChosenDate, recordPath)) {
             ShowMessage(QStringLiteral("欠席連絡記録ファイルはありません！"));
         } else {
-            absence::Load(Form1->ListBox1->Items(), absence::RecordPath);
+            absence::Load(Form1->ListBox1->Items(), recordPath);
             Form1->FitHorizontalExtent();
         }
         Form1->Edit1->setText(DayCaption(absence::ChosenDate));

@@ -87,6 +87,7 @@ public:
             return Fail(Outcome::ForeignLink, entry.error());
         case Found::Loop:
             return Fail(Outcome::Loop, entry.error());
+        case Found::Refused:
         case Found::Failed:
             break;
         }

@@ -15,6 +15,7 @@
 
 #include "errors.h"
 #include "lease_request.h"
+#include "program.h"
 
 #include <QFile>
 
@@ -63,11 +64,9 @@ bool placedByUsOrRoot(const std::string &path)
 // none to trust.
 std::string leaseHelperPath()
 {
-    char self[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
-        return std::string();
-    std::string path(self, size_t(length));
+    std::string path = ExecutablePath();
+    if (path.empty())
+        return path;
     path.erase(path.rfind('/') + 1);
     path += ABSENCE_LEASE_HELPER;
     return placedByUsOrRoot(path) ? path : std::string();

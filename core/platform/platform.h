@@ -166,8 +166,10 @@ private:
 //   InputFile until the new one has taken its place: a program opening it
 //   meanwhile waits, at most the lease-break-time. Where no lease can be had
 //   (see InputFile) nothing holds it.
-// - Windows: [Windows side: state what holds the record, or that nothing
-//   does, between the look at it and the replacement.]
+// - Windows: nothing holds the old record meanwhile: other programs may
+//   open it. The replacement itself is refused while anyone has it open,
+//   in any sharing mode; a refusal is tried again for a few tenths of a
+//   second, then the save ends as CannotCreate and the old record stays.
 class RecordReplacement {
 public:
     enum class Result {
@@ -234,17 +236,8 @@ private:
     std::unique_ptr<AppendFilePrivate> d;
 };
 
-// Standard output and standard error of the command-line front end. Text is
-// UTF-8 and shown correctly by a console; bytes go out untouched. False when
-// the stream could not take them.
-enum class Stream { Output, Error };
-bool WriteText(Stream stream, QByteArrayView utf8);
-bool WriteBytes(Stream stream, QByteArrayView bytes);
-bool Flush(Stream stream);
-
-// Process-wide set-up, once at a program's start: signals the file handling
-// relies on, binary standard streams.
-void PrepareProcess();
+// The programs' start, standard streams and own place (program.h) are each
+// system's too: process_posix.cpp, process_windows.cpp, streams.cpp.
 
 // The user's date and time settings as the system holds them.
 LocaleSettings SystemLocaleSettings();

@@ -1,11 +1,14 @@
 #pragma once
 // What the systems' own files share and nothing else sees: the shape of the
-// new record's temporary name, and which leftovers of killed saves a save
-// may remove.
+// new record's temporary name, which leftovers of killed saves a save may
+// remove, and the C library's streams behind the program's.
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <cstdio>
+
+#include "program.h"
 
 namespace absence::platform::detail {
 
@@ -23,5 +26,8 @@ bool IsTemporaryRecordName(const QByteArray &name, const QByteArray &recordName)
 // a regular file, the operator's own, and left alone for over a minute (a
 // save still running renames its file within moments).
 bool IsStaleLeftover(bool regularFile, bool operatorsOwn, qint64 secondsSinceWritten);
+
+// stdout or stderr.
+std::FILE *StreamFile(Stream stream);
 
 } // namespace absence::platform::detail

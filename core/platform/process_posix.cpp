@@ -6,11 +6,15 @@
 #include "posix_p.h"
 
 #include "errors.h"
+#include "program.h"
 #include "services.h"
 
 #include <cerrno>
 #include <csignal>
+#include <climits>
 #include <cstdio>
+#include <string>
+#include <unistd.h>
 
 namespace absence::platform {
 
@@ -46,34 +50,31 @@ int IoErrorCode(int err)
 
 } // namespace posix
 
-namespace {
-
-std::FILE *streamOf(Stream stream)
+LocaleSettings SystemLocaleSettings()
 {
-    return stream == Stream::Output ? stdout : stderr;
+    return LocaleSettings::fromEnvironment();
 }
+
+namespace {
 
 extern "C" void ignoreSignal(int) {}
 
 } // namespace
 
-bool WriteBytes(Stream stream, QByteArrayView bytes)
-{
-    std::FILE *f = streamOf(stream);
-    if (!bytes.isEmpty())
-        std::fwrite(bytes.data(), 1, size_t(bytes.size()), f);
-    return !std::ferror(f);
-}
+} // namespace absence::platform
+
+namespace absence {
 
 bool WriteText(Stream stream, QByteArrayView utf8)
 {
     return WriteBytes(stream, utf8);
 }
 
-bool Flush(Stream stream)
+std::string ExecutablePath()
 {
-    std::FILE *f = streamOf(stream);
-    return std::fflush(f) == 0 && !std::ferror(f);
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    return length > 0 ? std::string(self, size_t(length)) : std::string();
 }
 
 void PrepareProcess()
@@ -89,7 +90,7 @@ void PrepareProcess()
             continue;
         if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {
             struct sigaction sa {};
-            sa.sa_handler = ignoreSignal;
+            sa.sa_handler = platform::ignoreSignal;
             sigemptyset(&sa.sa_mask);
             sa.sa_flags = SA_RESTART;
             ::sigaction(sig, &sa, nullptr);
@@ -97,9 +98,4 @@ void PrepareProcess()
     }
 }
 
-LocaleSettings SystemLocaleSettings()
-{
-    return LocaleSettings::fromEnvironment();
-}
-
-} // namespace absence::platform
+} // namespace absence

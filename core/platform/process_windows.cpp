@@ -4,11 +4,13 @@
 
 #include "windows_p.h"
 
+#include "program.h"
 #include "services.h"
 
 #include <QLocale>
 
 #include <cstdio>
+#include <string>
 #include <utility>
 #include <fcntl.h>
 #include <io.h>
@@ -46,12 +48,18 @@ DWORD StepError(Step step, const QString &path)
 
 } // namespace win
 
-namespace {
-
-std::FILE *streamOf(Stream stream)
+LocaleSettings SystemLocaleSettings()
 {
-    return stream == Stream::Output ? stdout : stderr;
+    // Qt's system locale reads the user's regional settings (short date,
+    // time format, AM/PM designators) through GetLocaleInfoEx.
+    return LocaleSettings::fromLocale(QLocale::system());
 }
+
+} // namespace absence::platform
+
+namespace absence {
+
+namespace {
 
 HANDLE consoleOf(Stream stream)
 {
@@ -62,20 +70,12 @@ HANDLE consoleOf(Stream stream)
 
 } // namespace
 
-bool WriteBytes(Stream stream, QByteArrayView bytes)
-{
-    std::FILE *f = streamOf(stream);
-    if (!bytes.isEmpty())
-        std::fwrite(bytes.data(), 1, size_t(bytes.size()), f);
-    return !std::ferror(f);
-}
-
 bool WriteText(Stream stream, QByteArrayView utf8)
 {
     // A console shows UTF-16 correctly whatever its code page; files and
     // pipes get the UTF-8 bytes.
     if (const HANDLE console = consoleOf(stream)) {
-        std::fflush(streamOf(stream));
+        std::fflush(platform::detail::StreamFile(stream));
         const QString text = QString::fromUtf8(utf8);
         const auto *data = reinterpret_cast<const wchar_t *>(text.utf16());
         qsizetype left = text.size();
@@ -89,12 +89,6 @@ bool WriteText(Stream stream, QByteArrayView utf8)
         return true;
     }
     return WriteBytes(stream, utf8);
-}
-
-bool Flush(Stream stream)
-{
-    std::FILE *f = streamOf(stream);
-    return std::fflush(f) == 0 && !std::ferror(f);
 }
 
 void PrepareProcess()
@@ -112,11 +106,17 @@ void PrepareProcess()
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
 
-LocaleSettings SystemLocaleSettings()
+std::string ExecutablePath()
 {
-    // Qt's system locale reads the user's regional settings (short date,
-    // time format, AM/PM designators) through GetLocaleInfoEx.
-    return LocaleSettings::fromLocale(QLocale::system());
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (n == 0)
+            return std::string();
+        if (n < path.size())
+            return QString::fromWCharArray(path.data(), int(n)).toStdString();
+        path.resize(path.size() * 2);
+    }
 }
 
-} // namespace absence::platform
+} // namespace absence

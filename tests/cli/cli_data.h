@@ -4,6 +4,7 @@
 
 #include "reference.h"
 #include "support.h"
+#include "reorder_p.h"
 
 #include <QByteArray>
 #include <QList>

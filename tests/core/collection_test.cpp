@@ -2,6 +2,7 @@
 
 #include "absence_list.h"
 #include "collection.h"
+#include "collection_p.h"
 #include "errors.h"
 #include "platform/platform.h"
 #include "support.h"
@@ -131,7 +132,7 @@ TEST_F(CollectionTest, CollectGathersEveryFileInCollationOrder)
     dir.write(DataName(0), JoinLines({"*10:00:00 1-1 =" + Sj("佐藤　発熱"), "*8:15:00 2-3 =" + Sj("鈴木　通院")}));
     dir.write(DataName(4), JoinLines({"*09:30:00 3-1 =" + Sj("高橋　忌引")}));
     dir.write(DataName(9), "*7:00:00 1-2 =" + Sj("田中　かぜ")); // no final CR LF
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*07:00:00 1-2 =" + Sj("田中　かぜ"),
                                                 "*08:15:00 2-3 =" + Sj("鈴木　通院"),
                                                 "*09:30:00 3-1 =" + Sj("高橋　忌引"),
@@ -145,7 +146,7 @@ TEST_F(CollectionTest, FilesAreReadInDigitOrder)
     dir.write(DataName(2), "*10:00:00 1-1 =aB\r\n");
     dir.write(DataName(9), "*10:00:00 1-1 =Ab\r\n");
     dir.write(DataName(0), "*10:00:00 1-1 =AB\r\n");
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =AB", "*10:00:00 1-1 =aB",
                                                 "*10:00:00 1-1 =ab", "*10:00:00 1-1 =Ab"}));
 }
@@ -156,11 +157,11 @@ TEST_F(CollectionTest, OnlyDigitsZeroToNineOfTheChosenDayAreRead)
     dir.write(RecordName(), "*10:00:00 1-1 =record\r\n");
     dir.write("2026-12-09A0.TXT", "*10:00:00 1-1 =next day\r\n");
     dir.write(DayFile("B0.TXT"), "*10:00:00 1-1 =b\r\n");
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Count(), 0);
 
     dir.write(DayFile("a3.txt"), "*10:00:00 1-1 =lower case\r\n");
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =lower case"}));
 }
 
@@ -169,7 +170,7 @@ TEST_F(CollectionTest, EmptyAndBlankFilesAddNothing)
     dir.write(DataName(1), "");
     dir.write(DataName(2), "\r\n\r\n\r\n");
     dir.write(DataName(3), "\x1A" "*10:00:00 1-1 =hidden\r\n");
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Count(), 0);
 }
 
@@ -177,7 +178,7 @@ TEST_F(CollectionTest, CtrlZEndsOnlyItsOwnFile)
 {
     dir.write(DataName(0), "*10:00:00 1-1 =a\r\n*11:00:00 1-1 =b\x1A" "*12:00:00 1-1 =c\r\n");
     dir.write(DataName(1), "*13:00:00 1-1 =d\r\n");
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =a", "*11:00:00 1-1 =b", "*13:00:00 1-1 =d"}));
 }
 
@@ -185,14 +186,14 @@ TEST_F(CollectionTest, SameLineInTwoFilesGivesTwoEntries)
 {
     dir.write(DataName(3), "*9:00:00 1-1 =x\r\n");
     dir.write(DataName(5), "*09:00:00 1-1 =x\r\n");
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*09:00:00 1-1 =x", "*09:00:00 1-1 =x"}));
 }
 
 TEST_F(CollectionTest, LfOnlyFilesGiveOneEntryPerLine)
 {
     dir.write(DataName(0), "*9:00:00 1-1 =a\n*8:00:00 1-1 =b\n*10:00:00 1-1 =c\n");
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*08:00:00 1-1 =b", "*09:00:00 1-1 =a", "*10:00:00 1-1 =c"}));
 }
 
@@ -207,14 +208,14 @@ TEST_F(CollectionTest, FilesSavedAsUtf8OrUtf16CollectAsTheirCodePage932Lines)
     auto text = [&](int i) { return lines[i].join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"); };
     for (int i = 0; i < 4; ++i)
         dir.write(DataName(i), Sj(text(i)));
-    Collect(list);
+    Collect(list, Day());
     const QList<QByteArray> asCp932 = list.Lines();
     ASSERT_EQ(asCp932.size(), 6);
     // Today's Notepad saves UTF-8, with or without a byte order mark.
     dir.write(DataName(1), text(1).toUtf8());
     dir.write(DataName(2), "\xEF\xBB\xBF" + text(2).toUtf8());
     dir.write(DataName(3), "\xFF\xFE" + Utf16Le(text(3)));
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), asCp932);
 }
 
@@ -257,7 +258,7 @@ TEST_F(CollectionTest, DirectoryBearingADataFileNameStopsTheRun)
     dir.write(DataName(2), "*12:00:00 1-1 =never read\r\n");
     const int fds = OpenDescriptors();
     try {
-        Collect(list);
+        Collect(list, Day());
         FAIL() << "collecting over a directory did not raise";
     } catch (const InOutError &e) {
         EXPECT_EQ(e.code(), 5);
@@ -277,7 +278,7 @@ TEST_F(CollectionTest, MissingWorkingDirectoryCollectsNothing)
     if (!CanRemoveCurrentFolder())
         GTEST_SKIP() << "this system does not remove a process's current folder";
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
-    EXPECT_NO_THROW(Collect(list));
+    EXPECT_NO_THROW(Collect(list, Day()));
     EXPECT_EQ(list.Count(), 0);
 }
 
@@ -291,7 +292,7 @@ TEST_F(CollectionTest, FileHeldOpenForWritingStopsTheRunWithSharingViolation)
     ASSERT_TRUE(writer.open(QIODevice::WriteOnly | QIODevice::Append));
     const int fds = OpenDescriptors();
     try {
-        Collect(list);
+        Collect(list, Day());
         ADD_FAILURE() << "a data file open for writing was collected";
     } catch (const InOutError &e) {
         EXPECT_EQ(e.message(), QString::fromUtf8("I/O ｴﾗｰ (32)"));
@@ -302,7 +303,7 @@ TEST_F(CollectionTest, FileHeldOpenForWritingStopsTheRunWithSharingViolation)
     writer.close();
     QFile reader(dir.file(DataName(1)));
     ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
-    Collect(list);
+    Collect(list, Day());
     EXPECT_EQ(list.Count(), 3);
 }
 

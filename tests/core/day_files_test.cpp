@@ -1,6 +1,7 @@
 // Date tag, the day's file names, and the presence test.
 
 #include "day_files.h"
+#include "day_files_p.h"
 #include "services.h"
 #include "support.h"
 
@@ -68,26 +69,27 @@ TEST(DateTag, OnlyTheFirstTwoSlashesAreReplaced)
     }
 }
 
-TEST(DayFileNames, NamesFollowChosenDate)
+TEST(DayFileNames, NamesFollowTheDayGiven)
 {
     JapaneseDay day;
     WorkDir dir;
-    EXPECT_EQ(DataFileName(0), DataName(0));
-    EXPECT_EQ(DataFileName(9), DataName(9));
-    EXPECT_EQ(RecordFileName(), RecordName());
-    EXPECT_EQ(DataFilePath(4), dir.file(DataName(4)));
-    EXPECT_EQ(RecordFilePath(), dir.file(RecordName()));
+    EXPECT_EQ(DataFileName(Day(), 0), DataName(0));
+    EXPECT_EQ(DataFileName(Day(), 9), DataName(9));
+    EXPECT_EQ(RecordFileName(Day()), RecordName());
+    EXPECT_EQ(DataFilePath(Day(), 4), dir.file(DataName(4)));
+    EXPECT_EQ(RecordFilePath(Day()), dir.file(RecordName()));
 
-    ChosenDate = QDate(2027, 2, 1);
-    EXPECT_EQ(DataFileName(3), QStringLiteral("2027-02-01A3.TXT"));
-    EXPECT_EQ(RecordFileName(), QStringLiteral("2027-02-01A.TXT"));
+    // The chosen day of the windows is not what names the files.
+    ChosenDate = QDate(2030, 1, 1);
+    EXPECT_EQ(DataFileName(QDate(2027, 2, 1), 3), QStringLiteral("2027-02-01A3.TXT"));
+    EXPECT_EQ(RecordFileName(QDate(2027, 2, 1)), QStringLiteral("2027-02-01A.TXT"));
 }
 
 TEST(DayFileNames, NamesUnderAnotherLocaleUseItsRendering)
 {
     JapaneseDay day(At(9, 0, 0), QStringLiteral("de_DE"));
-    EXPECT_EQ(DataFileName(2), QStringLiteral("08.12.26A2.TXT"));
-    EXPECT_EQ(RecordFileName(), QStringLiteral("08.12.26A.TXT"));
+    EXPECT_EQ(DataFileName(Day(), 2), QStringLiteral("08.12.26A2.TXT"));
+    EXPECT_EQ(RecordFileName(Day()), QStringLiteral("08.12.26A.TXT"));
 }
 
 TEST(DayFileNames, WorkingDirectoryIsReadAtEachUse)
@@ -98,7 +100,7 @@ TEST(DayFileNames, WorkingDirectoryIsReadAtEachUse)
     EXPECT_EQ(WorkingDirectory(), dir.path());
     ASSERT_TRUE(QDir::setCurrent(dir.file("sub")));
     EXPECT_EQ(WorkingDirectory(), dir.file(QStringLiteral("sub")));
-    EXPECT_EQ(RecordFilePath(), dir.file(QStringLiteral("sub") + QDir::separator() + RecordName()));
+    EXPECT_EQ(RecordFilePath(Day()), dir.file(QStringLiteral("sub") + QDir::separator() + RecordName()));
 }
 
 TEST(DayFileNames, RootKeepsItsSeparatorAndGetsASecondOne)
@@ -109,7 +111,7 @@ TEST(DayFileNames, RootKeepsItsSeparatorAndGetsASecondOne)
     const QString root = QDir::toNativeSeparators(QDir::rootPath());
     ASSERT_TRUE(QDir::setCurrent(QDir::rootPath()));
     const QString wd = WorkingDirectory();
-    const QString rec = RecordFilePath();
+    const QString rec = RecordFilePath(Day());
     QDir::setCurrent(old);
     EXPECT_EQ(wd, root);
     EXPECT_EQ(rec, root + root.back() + RecordName());
@@ -119,15 +121,15 @@ TEST(IsFileAbsent, FileAndDirectoryCountAsPresent)
 {
     JapaneseDay day;
     WorkDir dir;
-    EXPECT_TRUE(IsFileAbsent(DataFilePath(0)));
-    EXPECT_TRUE(IsFileAbsent(RecordFilePath()));
+    EXPECT_TRUE(IsFileAbsent(DataFilePath(Day(), 0)));
+    EXPECT_TRUE(IsFileAbsent(RecordFilePath(Day())));
 
     dir.write(DataName(0), "");
-    EXPECT_FALSE(IsFileAbsent(DataFilePath(0)));
-    EXPECT_TRUE(IsFileAbsent(DataFilePath(1)));
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(Day(), 0)));
+    EXPECT_TRUE(IsFileAbsent(DataFilePath(Day(), 1)));
 
     dir.makeDir(DataName(1));
-    EXPECT_FALSE(IsFileAbsent(DataFilePath(1)));
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(Day(), 1)));
 }
 
 TEST(IsFileAbsent, NamesMatchWithoutAsciiCase)
@@ -135,13 +137,13 @@ TEST(IsFileAbsent, NamesMatchWithoutAsciiCase)
     JapaneseDay day;
     WorkDir dir;
     dir.write(DayFile("a3.txt"), "x");
-    EXPECT_FALSE(IsFileAbsent(DataFilePath(3)));
-    EXPECT_EQ(LookUpDayFile(DataFilePath(3)).path, dir.file(DayFile("a3.txt")));
-    EXPECT_TRUE(IsFileAbsent(DataFilePath(4)));
-    EXPECT_EQ(LookUpDayFile(DataFilePath(4)).result, platform::EntryLookup::Result::Absent);
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(Day(), 3)));
+    EXPECT_EQ(LookUpDayFile(DataFilePath(Day(), 3)).path, dir.file(DayFile("a3.txt")));
+    EXPECT_TRUE(IsFileAbsent(DataFilePath(Day(), 4)));
+    EXPECT_EQ(LookUpDayFile(DataFilePath(Day(), 4)).result, platform::EntryLookup::Result::Absent);
 
     dir.write(DayFile("A.txt"), "r");
-    EXPECT_FALSE(IsFileAbsent(RecordFilePath()));
+    EXPECT_FALSE(IsFileAbsent(RecordFilePath(Day())));
 }
 
 TEST(IsFileAbsent, ExactNameWinsOverOtherCase)
@@ -153,7 +155,7 @@ TEST(IsFileAbsent, ExactNameWinsOverOtherCase)
     dir.write(DayFile("A5.txt"), "mixed");
     if (dir.entries().size() < 3)
         GTEST_SKIP() << "the file system keeps one entry whatever the case of its name";
-    EXPECT_EQ(LookUpDayFile(DataFilePath(5)).path, DataFilePath(5));
+    EXPECT_EQ(LookUpDayFile(DataFilePath(Day(), 5)).path, DataFilePath(Day(), 5));
 }
 
 TEST(IsFileAbsent, MissingWorkingDirectoryMakesEveryFileAbsent)

@@ -2,6 +2,7 @@
 // belong to other users, a file size limit, and links named like a killed
 // save's leftovers.
 
+#include "program.h"
 #include "absence_list.h"
 #include "collection.h"
 #include "day_files.h"
@@ -28,7 +29,7 @@
 
 namespace {
 // Lease breaks arrive as SIGIO, which the programs handle from their start.
-const bool processPrepared = (absence::platform::PrepareProcess(), true);
+const bool processPrepared = (absence::PrepareProcess(), true);
 } // namespace
 
 using namespace absence;
@@ -84,7 +85,7 @@ TEST_F(PosixFilesTest, LinksAreFollowedOnlyWhenOursOrTheFolderOwners)
         ASSERT_EQ(::lchown(link.constData(), c.link, gid_t(-1)) | ::chown(folder.constData(), c.folder, gid_t(-1)), 0);
         int code = 0;
         try {
-            Collect(list);
+            Collect(list, Day());
         } catch (const InOutError &e) {
             code = e.code();
         }
@@ -194,7 +195,7 @@ TEST_F(PosixFilesTest, ShortWriteLeavesTheOldRecordByteForByte)
     QString what;
     bool isWriteError = false;
     try {
-        Save(list);
+        Save(list, Day());
     } catch (const AbsenceError &e) {
         raised = true;
         what = e.message();
@@ -218,14 +219,14 @@ TEST_F(PosixFilesTest, LinkNamedLikeALeftoverIsLeftAlone)
     const struct timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(dir.file(link)).constData(), old, AT_SYMLINK_NOFOLLOW), 0);
     list.Assign({a});
-    Save(list);
+    Save(list, Day());
     EXPECT_TRUE(QFileInfo(dir.file(link)).isSymLink());
 }
 
 TEST_F(PosixFilesTest, DanglingLinkIsStillAnEntryBearingTheName)
 {
-    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(DataFilePath(2)).constData()), 0);
-    EXPECT_FALSE(IsFileAbsent(DataFilePath(2)));
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(DataFilePath(Day(), 2)).constData()), 0);
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(Day(), 2)));
 }
 
 TEST_F(PosixFilesTest, LookUpThatCannotListTheFolderIsNotAbsent)
@@ -234,7 +235,7 @@ TEST_F(PosixFilesTest, LookUpThatCannotListTheFolderIsNotAbsent)
     dir.write(DayFile("a1.txt"), "x");
     // Names made before the limit: the day's clock, and the sanitizers' own
     // checks on its first use, need descriptors too.
-    const QString paths[] = {DataFilePath(0), DataFilePath(1), DataFilePath(2)};
+    const QString paths[] = {DataFilePath(Day(), 0), DataFilePath(Day(), 1), DataFilePath(Day(), 2)};
     // No descriptor left to list the folder with: only the exact name is known.
     const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(lowestFree);

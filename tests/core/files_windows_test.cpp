@@ -181,9 +181,9 @@ TEST_F(WindowsFilesTest, FolderThatCannotBeListedStillCollectsByExactName)
     ScopedHook hook([](win::Step step, const QString &) {
         return step == win::Step::Search ? DWORD(ERROR_ACCESS_DENIED) : 0;
     });
-    EXPECT_FALSE(IsFileAbsent(DataFilePath(0)));
-    EXPECT_TRUE(IsFileAbsent(DataFilePath(1)));
-    Collect(list);
+    EXPECT_FALSE(IsFileAbsent(DataFilePath(Day(), 0)));
+    EXPECT_TRUE(IsFileAbsent(DataFilePath(Day(), 1)));
+    Collect(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{"*10:00:00 1-1 =a", "*12:00:00 1-1 =c"}));
 }
 
@@ -194,14 +194,14 @@ TEST_F(WindowsFilesTest, LookUpFailingOtherwiseStopsTheRunWithItsCode)
     dir.write(DataName(2), "*12:00:00 1-1 =c\r\n");
     dir.write(RecordName(), old);
     // The share goes away as file 1 is looked up.
-    const QString lost = DataFilePath(1);
+    const QString lost = DataFilePath(Day(), 1);
     ScopedHook hook([&](win::Step, const QString &path) {
         return path == lost ? DWORD(ERROR_NETNAME_DELETED) : 0;
     });
     EXPECT_FALSE(IsFileAbsent(lost));
     try {
-        Collect(list);
-        Save(list);
+        Collect(list, Day());
+        Save(list, Day());
         FAIL() << "the run went on past a failed look-up";
     } catch (const InOutError &e) {
         EXPECT_EQ(e.code(), 64);
@@ -288,7 +288,7 @@ TEST_F(WindowsFilesTest, RecordHeldForAMomentIsStillReplaced)
             scanner->Release();
         return DWORD(0);
     });
-    Save(list);
+    Save(list, Day());
     ASSERT_TRUE(scanner && scanner->held);
     EXPECT_EQ(renames, 2);
     EXPECT_EQ(record(), saved);
@@ -317,10 +317,10 @@ TEST_F(WindowsFilesTest, FailureBetweenTheStepsLeavesTheOldRecordOrTheNew)
             list.Assign({a});
             ScopedHook hook([&](win::Step step, const QString &) { return step == c.step ? c.error : 0; });
             try {
-                Save(list);
+                Save(list, Day());
                 ADD_FAILURE() << "no error from step " << int(c.step);
             } catch (const AbsenceError &e) {
-                EXPECT_EQ(e.message(), QString::fromUtf8(c.message).arg(RecordFilePath())) << int(c.step);
+                EXPECT_EQ(e.message(), QString::fromUtf8(c.message).arg(RecordFilePath(Day()))) << int(c.step);
             }
             // Never neither, nor anything beside it.
             EXPECT_EQ(record(), c.isNew ? saved : first ? QByteArray() : old) << int(c.step) << first;

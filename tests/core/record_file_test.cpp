@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "files.h"
 #include "record_file.h"
+#include "record_file_p.h"
 #include "reorder.h"
 #include "support.h"
 
@@ -61,6 +62,7 @@ protected:
     JapaneseDay day{At(10, 20, 30)};
     WorkDir dir;
     AbsenceList list;
+    QString RecordPath; // what FindRecordFile gives, as the start window keeps it
     QAbstractItemModelTester tester{&list, QAbstractItemModelTester::FailureReportingMode::Fatal};
 
     const QByteArray a = "*09:00:00 2-1 =" + Sj("山田　発熱");
@@ -120,7 +122,7 @@ TEST_F(RecordTest, SaveAddsAStampAndWritesEveryLineWithCrLf)
 {
     dir.write(RecordName(), JoinLines({"old 1", "old 2", "old 3", "old 4", "old 5", "old 6"}));
     list.Assign({c, a, b});
-    Save(list);
+    Save(list, Day());
     ASSERT_EQ(list.Count(), 4);
     EXPECT_EQ(list.Lines().count(stamp), 1);
     EXPECT_EQ(record(), JoinLines(list.Lines()));
@@ -133,7 +135,7 @@ TEST_F(RecordTest, SaveReplacesAStampAtIndexZeroInPlace)
     list.Put(0, Stamp("2026/12/07 8:00:00"));
     QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
-    Save(list);
+    Save(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{stamp, b, c}));
     EXPECT_EQ(record(), JoinLines({stamp, b, c}));
     EXPECT_EQ(inserted.count(), 0);
@@ -145,11 +147,11 @@ TEST_F(RecordTest, SaveInTheFirstSecondAfterMidnightStampsTheDateAlone)
 {
     day.clock().set(At(0, 0, 0, 750));
     list.Assign({a});
-    Save(list);
+    Save(list, Day());
     EXPECT_EQ(list.Lines().count(Stamp("2026/12/08")), 1) << list.Lines().join('|').toStdString();
 
     day.clock().set(At(0, 0, 1));
-    Save(list);
+    Save(list, Day());
     EXPECT_EQ(list.Lines().count(Stamp("2026/12/08 0:00:01")), 1);
 }
 
@@ -157,7 +159,7 @@ TEST_F(RecordTest, FileIsNamedAfterTheChosenDayNotTheClock)
 {
     day.clock().set(At(7, 30, 0, 0, Day().addDays(1)));
     list.Assign({a});
-    Save(list);
+    Save(list, Day());
     EXPECT_EQ(dir.entries(), QStringList{RecordName()});
     EXPECT_TRUE(record().contains(Stamp("2026/12/09 7:30:00") + "\r\n"));
 }
@@ -165,7 +167,7 @@ TEST_F(RecordTest, FileIsNamedAfterTheChosenDayNotTheClock)
 TEST_F(RecordTest, SaveOnAnEmptyListRaisesAndWritesNothing)
 {
     try {
-        Save(list);
+        Save(list, Day());
         FAIL() << "saving an empty list did not raise";
     } catch (const ListIndexError &e) {
         EXPECT_EQ(e.index(), 0);
@@ -179,12 +181,12 @@ TEST_F(RecordTest, RecordUnderAnotherCaseIsReplacedNotDoubled)
 {
     dir.write(DayFile("a.txt"), "old\r\n");
     list.Assign({a});
-    Save(list);
+    Save(list, Day());
     EXPECT_EQ(dir.entries(), QStringList{DayFile("a.txt")});
     EXPECT_EQ(dir.read(DayFile("a.txt")), JoinLines(list.Lines()));
 
     AbsenceList loaded;
-    ASSERT_FALSE(FindRecordFile(Day()));
+    ASSERT_FALSE(FindRecordFile(Day(), RecordPath));
     Load(loaded, RecordPath);
     EXPECT_EQ(loaded.Lines(), (QList<QByteArray>{a, stamp}));
 }
@@ -194,10 +196,10 @@ TEST_F(RecordTest, DirectoryBearingTheRecordNameCannotBeCreated)
     dir.makeDir(RecordName());
     list.Assign({a});
     try {
-        Save(list);
+        Save(list, Day());
         FAIL() << "saving over a directory did not raise";
     } catch (const FileCreateError &e) {
-        EXPECT_EQ(e.message(), QString::fromUtf8("ﾌｧｲﾙ %1 を作成できません").arg(RecordFilePath()));
+        EXPECT_EQ(e.message(), QString::fromUtf8("ﾌｧｲﾙ %1 を作成できません").arg(RecordFilePath(Day())));
     }
     // The list keeps its new stamp; nothing else appears in the directory.
     EXPECT_EQ(list.Lines().count(stamp), 1);
@@ -214,24 +216,23 @@ TEST_F(RecordTest, MissingWorkingDirectoryCannotBeSavedInto)
     if (!CanRemoveCurrentFolder())
         GTEST_SKIP() << "this system does not remove a process's current folder";
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
-    EXPECT_THROW(Save(list), FileCreateError);
+    EXPECT_THROW(Save(list, Day()), FileCreateError);
     EXPECT_FALSE(QFileInfo::exists("/" + RecordName()));
     EXPECT_FALSE(QFileInfo::exists(dir.file(RecordName())));
 }
 
-TEST_F(RecordTest, FindRecordFileSetsTheDayAndThePath)
+TEST_F(RecordTest, FindRecordFileGivesThePathAndLeavesTheChosenDay)
 {
     ChosenDate = QDate(2020, 1, 1);
     RecordPath = QStringLiteral("unset");
-    EXPECT_TRUE(FindRecordFile(Day()));
-    EXPECT_EQ(ChosenDate, Day());
+    EXPECT_TRUE(FindRecordFile(Day(), RecordPath));
     EXPECT_EQ(RecordPath, dir.file(RecordName()));
 
     dir.write(RecordName(), "x\r\n");
-    EXPECT_FALSE(FindRecordFile(Day()));
+    EXPECT_FALSE(FindRecordFile(Day(), RecordPath));
     EXPECT_EQ(RecordPath, dir.file(RecordName()));
-    EXPECT_TRUE(FindRecordFile(Day().addDays(1)));
-    EXPECT_EQ(ChosenDate, Day().addDays(1));
+    EXPECT_TRUE(FindRecordFile(Day().addDays(1), RecordPath));
+    EXPECT_EQ(ChosenDate, QDate(2020, 1, 1));
 }
 
 TEST_F(RecordTest, FindRecordFileInAMissingDirectoryKeepsTheOldPath)
@@ -243,7 +244,7 @@ TEST_F(RecordTest, FindRecordFileInAMissingDirectoryKeepsTheOldPath)
         GTEST_SKIP() << "this system does not remove a process's current folder";
     ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
     RecordPath = QStringLiteral("unchanged");
-    EXPECT_TRUE(FindRecordFile(Day()));
+    EXPECT_TRUE(FindRecordFile(Day(), RecordPath));
     EXPECT_EQ(RecordPath, QStringLiteral("unchanged"));
 }
 
@@ -254,13 +255,13 @@ TEST_F(RecordTest, SavedRecordComesBackInCollationOrder)
     list.Put(0, c);
     list.Put(1, a);
     list.Put(2, b);
-    Save(list);
+    Save(list, Day());
     const QList<QByteArray> saved = list.Lines();
     ASSERT_EQ(saved.mid(0, 3), (QList<QByteArray>{c, a, b}));
 
     AbsenceList loaded;
     QAbstractItemModelTester loadedTester(&loaded, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    ASSERT_FALSE(FindRecordFile(Day()));
+    ASSERT_FALSE(FindRecordFile(Day(), RecordPath));
     QSignalSpy reset(&loaded, &QAbstractItemModel::modelReset);
     Load(loaded, RecordPath);
     EXPECT_EQ(loaded.Lines(), (QList<QByteArray>{a, b, c, stamp}));
@@ -287,10 +288,10 @@ TEST_F(RecordTest, RecordInUtf8OrUtf16IsLoadedAndSavedAsCodePage932)
     const QString text = FromCp932(JoinLines({b, a, c}));
     for (const QByteArray &file : {text.toUtf8(), "\xFE\xFF" + QStringEncoder(QStringEncoder::Utf16BE).encode(text)}) {
         dir.write(RecordName(), file);
-        ASSERT_FALSE(FindRecordFile(Day()));
+        ASSERT_FALSE(FindRecordFile(Day(), RecordPath));
         Load(list, RecordPath);
         EXPECT_EQ(list.Lines(), (QList<QByteArray>{a, b, c}));
-        Save(list);
+        Save(list, Day());
         EXPECT_EQ(record(), JoinLines(list.Lines()));
     }
     // One of ours is read as saved, though its first line begins with the
@@ -305,9 +306,9 @@ TEST_F(RecordTest, LongLinesSurviveSaveAndLoad)
 {
     const QByteArray longLine = "*10:00:00 1-1 =" + QByteArray(9000, 'y');
     list.Assign({longLine, a});
-    Save(list);
+    Save(list, Day());
     AbsenceList loaded;
-    Load(loaded, RecordFilePath());
+    Load(loaded, RecordFilePath(Day()));
     EXPECT_EQ(loaded.Lines(), list.Lines());
 }
 
@@ -328,12 +329,12 @@ TEST_F(RecordTest, LoadFailureRaisesAndLeavesTheList)
 TEST_F(RecordTest, StampMovedToTheFrontByAReorderingIsReplacedNextTime)
 {
     list.Assign({c, a, b});
-    Save(list);
+    Save(list, Day());
     ASSERT_EQ(list.Count(), 4);
     OrderByTime(list);
     ASSERT_EQ(list.Get(0), stamp);
     day.clock().set(At(11, 0, 0));
-    Save(list);
+    Save(list, Day());
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{Stamp("2026/12/08 11:00:00"), a, b, c}));
     EXPECT_EQ(record(), JoinLines(list.Lines()));
 }
@@ -364,7 +365,7 @@ TEST_F(RecordTest, RecordHeldOpenElsewhereCanNeitherBeLoadedNorReplaced)
     ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
     EXPECT_THROW(Load(list, dir.file(RecordName())), FileOpenError);
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{b, c}));
-    EXPECT_THROW(Save(list), FileCreateError);
+    EXPECT_THROW(Save(list, Day()), FileCreateError);
     EXPECT_EQ(list.Lines().count(stamp), 1) << "the list keeps its new stamp";
     EXPECT_EQ(record(), old);
     EXPECT_EQ(dir.entries(), QStringList{RecordName()});
@@ -401,7 +402,7 @@ TEST_F(RecordTest, SaveRemovesOnlyStaleLeftoversOfKilledSaves)
     dir.makeDir(folder);
 
     list.Assign({a});
-    Save(list);
+    Save(list, Day());
     for (const Case &c : cases)
         EXPECT_EQ(QFileInfo::exists(dir.file(c.name)), !c.removed) << c.name.toStdString();
     EXPECT_TRUE(QFileInfo(dir.file(folder)).isDir());
@@ -417,16 +418,16 @@ TEST_F(RecordTest, DayFilesWhoseLookUpFailsAreNeitherAbsentNorReplaced)
     // Not known to be absent: the run stops with the look-up's own code.
     setFileSystem(std::make_shared<FailingNames>(QStringList{DataName(2), RecordName()}, 64));
     try {
-        Collect(list);
+        Collect(list, Day());
         ADD_FAILURE() << "a failed look-up was taken for an absent file";
     } catch (const InOutError &e) {
         EXPECT_EQ(e.message(), QString::fromUtf8("I/O ｴﾗｰ (64)"));
     }
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{a}));
-    EXPECT_FALSE(FindRecordFile(Day())) << "taken for a day without a record";
+    EXPECT_FALSE(FindRecordFile(Day(), RecordPath)) << "taken for a day without a record";
     EXPECT_THROW(Load(list, RecordPath), FileOpenError);
     EXPECT_EQ(list.Lines(), (QList<QByteArray>{a}));
-    EXPECT_THROW(Save(list), FileCreateError);
+    EXPECT_THROW(Save(list, Day()), FileCreateError);
     setFileSystem(nullptr);
     EXPECT_EQ(record(), old);
 }

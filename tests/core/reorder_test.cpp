@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "record_file.h"
 #include "reorder.h"
+#include "reorder_p.h"
 #include "support.h"
 
 #include <QAbstractItemModelTester>

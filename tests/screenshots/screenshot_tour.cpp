@@ -37,6 +37,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "program.h"
 #include "application.h"
 #include "collection_window.h"
 #include "day_files.h"
@@ -90,7 +91,7 @@ public:
     static bool AppendCall()
     {
         for (int digit = 0; digit <= 9; ++digit) {
-            QFile file(absence::DataFilePath(digit));
+            QFile file(absence::DataFilePath(absence::ChosenDate, digit));
             if (!file.exists())
                 continue;
             const QByteArray line = absence::ToCp932(QStringLiteral("*08:15:00 2-2=8番 森 大翔 発熱のため欠席（母より）\r\n"));
@@ -103,7 +104,7 @@ public:
     bool HoldLastDataFile()
     {
         for (int digit = 9; digit >= 0; --digit) {
-            const QString path = absence::DataFilePath(digit);
+            const QString path = absence::DataFilePath(absence::ChosenDate, digit);
             if (absence::IsFileAbsent(path))
                 continue;
             m_held.setFileName(path);
@@ -267,7 +268,7 @@ int StationTour(Tour &tour, const QDate &day)
 
 int main(int argc, char *argv[])
 {
-    absence::platform::PrepareProcess();
+    absence::PrepareProcess();
     QApplication app(argc, argv);
     absence::ui::InitialiseApplication();
     absence::setLocaleSettings(absence::LocaleSettings::fromSystem());

@@ -21,6 +21,7 @@
 #include "collection_window.h"
 #include "dialogs.h"
 #include "record_file.h"
+#include "record_file_p.h"
 #include "reorder.h"
 #include "start_window.h"
 #include "tally_window.h"

@@ -4,13 +4,14 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "program.h"
 #include "application.h"
 #include "platform/platform.h"
 
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    absence::platform::PrepareProcess();
+    absence::PrepareProcess();
     QApplication app(argc, argv);
     absence::ui::InitialiseApplication();
     ::testing::InitGoogleTest(&argc, argv);
