@@ -12,7 +12,7 @@
 // may write it and its count of names (0 to 3), and the rest, split at its
 // first NUL, gives the folder (after a "/") and the name.
 
-#include "lease_request.h"
+#include "platform/lease_request.h"
 
 #include <cerrno>
 #include <cstdint>

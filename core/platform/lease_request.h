@@ -81,7 +81,4 @@ bool ReceiveReply(int socket, Reply &reply, int &fd);
 // helper cannot be started (missing, or not for this user) or said nothing.
 bool Ask(const std::string &helper, const Request &request, Reply &reply, int &fd);
 
-// The helper's side: serves the one request on `socket`; the exit status.
-int Serve(int socket);
-
 } // namespace absence::platform::lease

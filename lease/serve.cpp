@@ -7,8 +7,10 @@
 // loads nothing, never opens a file for writing, and keeps no lease: the open
 // file goes back to the front end and the helper exits.
 
-#include "lease_request.h"
-#include "posix_open.h"
+#include "serve.h"
+
+#include "platform/lease_request.h"
+#include "platform/posix_open.h"
 
 #include <cerrno>
 #include <csignal>
