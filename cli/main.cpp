@@ -7,7 +7,9 @@
 // Exit status: 0 every command ran (with --quiet also: a collect found no
 // data, and the rest was left); 1 a command raised one of the system's
 // errors (its text, with the error box's trailing "." rule, goes to standard
-// error and the later commands do not run); 2 a usage error (nothing runs).
+// error and the later commands do not run), or a --quiet collect found the
+// day's files only under names other than the locale's; 2 a usage error
+// (nothing runs).
 
 #include "absence_list.h"
 #include "collection.h"
@@ -31,8 +33,10 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -47,6 +51,13 @@ constexpr int ExitUsage = 2;
 
 // The environment variable that fixes the clock (a testing aid).
 constexpr const char *FixedNowVariable = "ABSENCE_FIXED_NOW";
+
+// A job that meets a data file a station still writes tries again this many
+// times, this far apart: a minute in all. The pause can be shortened (a
+// testing aid).
+constexpr int HeldFileRetries = 12;
+constexpr int HeldFilePauseMs = 5000;
+constexpr const char *HeldFilePauseVariable = "ABSENCE_HELD_FILE_PAUSE_MS";
 
 const char UsageHead[] =
     "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] [--quiet] COMMAND...\n"
@@ -77,7 +88,10 @@ const char UsageTail[] =
     "                     CR LF (the record file's form) instead of UTF-8 and LF\n"
     "  -q, --quiet        for jobs (cron, systemd timers): print nothing but errors;\n"
     "                     a collect that finds no data ends the run with status 0,\n"
-    "                     the commands after it left undone\n"
+    "                     the commands after it left undone (but with status 1\n"
+    "                     when the day's files are there under yyyy-MM-dd names\n"
+    "                     the locale does not give); a data file still being\n"
+    "                     written is tried again for up to a minute\n"
     "  -h, --help         show this text and exit\n"
     "  --version          show the program's version and exit\n"
     "\n"
@@ -88,7 +102,10 @@ const char UsageTail[] =
     "Environment:\n"
     "  LC_ALL, LC_TIME, LANG  the locale of the date tag and date-time renderings\n"
     "  ABSENCE_FIXED_NOW      testing aid: fixes the clock to this local date-time,\n"
-    "                         ISO form YYYY-MM-DDTHH:MM:SS (e.g. 2026-12-08T09:30:00)\n";
+    "                         ISO form YYYY-MM-DDTHH:MM:SS (e.g. 2026-12-08T09:30:00)\n"
+    "  ABSENCE_HELD_FILE_PAUSE_MS\n"
+    "                         testing aid: the milliseconds between the 12 more\n"
+    "                         tries of a --quiet collect (default 5000)\n";
 
 // The usage text; the pdf command where this build has it.
 QByteArray usageText()
@@ -108,6 +125,7 @@ struct Options {
     std::optional<QDate> date;
     bool raw = false;
     bool quiet = false;
+    int heldFilePauseMs = HeldFilePauseMs;
     bool help = false;
     bool version = false;
     QList<Step> steps;
@@ -119,6 +137,11 @@ struct Options {
 };
 
 struct UsageError {
+    QString message;
+};
+
+// A run that ends with status 1 on a condition of the command line's own.
+struct RunFailure {
     QString message;
 };
 
@@ -257,6 +280,63 @@ void setUpClock()
     absence::setClock(std::make_shared<absence::FixedClock>(at));
 }
 
+// The pause between a job's tries: the default, or what the testing aid says.
+int heldFilePause()
+{
+    const QByteArray given = qgetenv(HeldFilePauseVariable);
+    if (given.isEmpty())
+        return HeldFilePauseMs;
+    bool ok = false;
+    const int ms = given.toInt(&ok);
+    if (!ok || ms < 0)
+        throw UsageError{QStringLiteral("%1 is not a number of milliseconds: %2")
+                             .arg(QLatin1String(HeldFilePauseVariable), QString::fromLatin1(given))};
+    return ms;
+}
+
+// The collection run. A job (--quiet) waits out a station that still writes
+// its file; at the command line, as at the window, the operator is told at
+// once and decides.
+void collect(absence::AbsenceList &list, const Options &options)
+{
+    for (int tries = 0;; ++tries) {
+        try {
+            absence::Collect(list);
+            return;
+        } catch (const absence::InOutError &error) {
+            if (!options.quiet || error.code() != absence::SharingViolationCode || tries == HeldFileRetries)
+                throw;
+        }
+        QThread::msleep(options.heldFilePauseMs);
+    }
+}
+
+// A collect that found nothing under the locale's names, while the day's
+// files are there under the names of the Japanese short date (yyyy/MM/dd):
+// the day was not read, rather than empty. The text that says so, or none.
+std::optional<QString> unreadDay(const QDate &day)
+{
+    const QString isoTag = day.toString(QStringLiteral("yyyy-MM-dd"));
+    if (absence::DataFileName(0) == isoTag + QStringLiteral("A0.TXT"))
+        return std::nullopt; // those are the names looked for
+    const std::array<QString, 10> paths = absence::DataFilePaths();
+    for (const QString &path : paths) {
+        if (!absence::IsFileAbsent(path))
+            return std::nullopt; // the locale's files are there, and empty
+    }
+    for (int digit = 0; digit <= 9; ++digit) {
+        const QString name = QStringLiteral("%1A%2.TXT").arg(isoTag).arg(digit);
+        const absence::platform::EntryLookup found =
+            absence::LookUpDayFile(absence::WorkingDirectory() + absence::platform::PathSeparator() + name);
+        if (found.result == absence::platform::EntryLookup::Result::Found)
+            return QStringLiteral("absence-collector-cli: no data file of the day under %1, short date %2 "
+                                  "(%3 to %4), but %5 is there, named by the short date yyyy/MM/dd")
+                .arg(absence::platform::SystemLocaleName(), absence::localeSettings().shortDateFormat,
+                     absence::DataFileName(0), absence::DataFileName(9), name);
+    }
+    return std::nullopt;
+}
+
 // Decodes a long line in pieces cut between characters, so it is never held
 // whole as text.
 QByteArray toUtf8InPieces(QByteArrayView line)
@@ -329,10 +409,13 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         break;
     case Command::Collect:
         absence::ChosenDate = day;
-        absence::Collect(list);
+        collect(list, options);
         if (list.Count() == 0) {
-            if (options.quiet)
+            if (options.quiet) {
+                if (const std::optional<QString> unread = unreadDay(day))
+                    throw RunFailure{*unread};
                 return false;
+            }
             message(QStringLiteral("欠席記録データがありません"));
         }
         break;
@@ -412,6 +495,7 @@ int main(int argc, char **argv)
         }
         absence::setLocaleSettings(absence::LocaleSettings::fromSystem());
         setUpClock();
+        options.heldFilePauseMs = heldFilePause();
         day = options.date ? *options.date : absence::clock().now().date();
     } catch (const UsageError &usage) {
         message(QStringLiteral("absence-collector-cli: %1").arg(usage.message));
@@ -428,6 +512,9 @@ int main(int argc, char **argv)
         }
     } catch (const absence::AbsenceError &error) {
         message(absence::ErrorReportText(error.message()));
+        return ExitError;
+    } catch (const RunFailure &failure) {
+        message(failure.message);
         return ExitError;
     } catch (const std::exception &error) {
         message(QStringLiteral("absence-collector-cli: unexpected error: %1")

@@ -119,4 +119,9 @@ LocaleSettings SystemLocaleSettings()
     return LocaleSettings::fromLocale(QLocale::system());
 }
 
+QString SystemLocaleName()
+{
+    return QStringLiteral("the regional settings (%1)").arg(QLocale::system().name());
+}
+
 } // namespace absence::platform
