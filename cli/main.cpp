@@ -7,7 +7,9 @@
 // Exit status: 0 every command ran (with --quiet also: a collect found no
 // data, and the rest was left); 1 a command raised one of the system's
 // errors (its text, with the error box's trailing "." rule, goes to standard
-// error and the later commands do not run); 2 a usage error (nothing runs).
+// error and the later commands do not run), or a --quiet collect found the
+// day's files only under names other than the locale's; 2 a usage error
+// (nothing runs).
 
 #include "absence_list.h"
 #include "collection.h"
@@ -33,8 +35,10 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -49,6 +53,13 @@ constexpr int ExitUsage = 2;
 
 // The environment variable that fixes the clock (a testing aid).
 constexpr const char *FixedNowVariable = "ABSENCE_FIXED_NOW";
+
+// A job that meets a data file a station still writes tries again this many
+// times, this far apart: a minute in all. The pause can be shortened (a
+// testing aid).
+constexpr int HeldFileRetries = 12;
+constexpr int HeldFilePauseMs = 5000;
+constexpr const char *HeldFilePauseVariable = "ABSENCE_HELD_FILE_PAUSE_MS";
 
 const char UsageHead[] =
     "Usage: absence-collector-cli [--dir DIR] [--date YYYY-MM-DD] [--raw] [--utf8] [--quiet] COMMAND...\n"
@@ -93,7 +104,10 @@ const char UsageTail[] =
     "                     page 932\n"
     "  -q, --quiet        for jobs (cron, systemd timers): print nothing but errors;\n"
     "                     a collect that finds no data ends the run with status 0,\n"
-    "                     the commands after it left undone\n"
+    "                     the commands after it left undone (but with status 1\n"
+    "                     when the day's files are there under yyyy-MM-dd names\n"
+    "                     the locale does not give); a data file still being\n"
+    "                     written is tried again for up to a minute\n"
     "  -h, --help         show this text and exit\n"
     "  --version          show the program's version and exit\n"
     "\n"
@@ -104,7 +118,10 @@ const char UsageTail[] =
     "Environment:\n"
     "  LC_ALL, LC_TIME, LANG  the locale of the date tag and date-time renderings\n"
     "  ABSENCE_FIXED_NOW      testing aid: fixes the clock to this local date-time,\n"
-    "                         ISO form YYYY-MM-DDTHH:MM:SS (e.g. 2026-12-08T09:30:00)\n";
+    "                         ISO form YYYY-MM-DDTHH:MM:SS (e.g. 2026-12-08T09:30:00)\n"
+    "  ABSENCE_HELD_FILE_PAUSE_MS\n"
+    "                         testing aid: the milliseconds between the 12 more\n"
+    "                         tries of a --quiet collect (default 5000)\n";
 
 // The usage text; the pdf command where this build has it.
 QByteArray usageText()
@@ -126,6 +143,7 @@ struct Options {
     bool raw = false;
     bool utf8 = false;
     bool quiet = false;
+    int heldFilePauseMs = HeldFilePauseMs;
     bool help = false;
     bool version = false;
     QList<Step> steps;
@@ -138,6 +156,11 @@ struct Options {
 };
 
 struct UsageError {
+    QString message;
+};
+
+// A run that ends with status 1 on a condition of the command line's own.
+struct RunFailure {
     QString message;
 };
 
@@ -298,6 +321,52 @@ void setUpClock()
     absence::setClock(std::make_shared<absence::FixedClock>(at));
 }
 
+// The pause between a job's tries: the default, or what the testing aid says.
+int heldFilePause()
+{
+    const QByteArray given = qgetenv(HeldFilePauseVariable);
+    if (given.isEmpty())
+        return HeldFilePauseMs;
+    bool ok = false;
+    const int ms = given.toInt(&ok);
+    if (!ok || ms < 0)
+        throw UsageError{QStringLiteral("%1 is not a number of milliseconds: %2")
+                             .arg(QLatin1String(HeldFilePauseVariable), QString::fromLatin1(given))};
+    return ms;
+}
+
+// The collection run. A job (--quiet) waits out a station that still writes
+// its file; at the command line, as at the window, the operator is told at
+// once and decides.
+void collect(absence::AbsenceList &list, const Options &options, const QDate &day)
+{
+    for (int tries = 0;; ++tries) {
+        try {
+            absence::Collect(list, day);
+            return;
+        } catch (const absence::InOutError &error) {
+            if (!options.quiet || error.code() != absence::SharingViolationCode || tries == HeldFileRetries)
+                throw;
+        }
+        QThread::msleep(options.heldFilePauseMs);
+    }
+}
+
+// A collect that found nothing under the locale's names, while the day's
+// files are there under the names of the Japanese short date (yyyy/MM/dd):
+// the day was not read, rather than empty. The text that says so, or none.
+std::optional<QString> unreadDay(const QDate &day)
+{
+    const QString name = absence::DataFileUnderIsoName(day);
+    if (name.isEmpty())
+        return std::nullopt;
+    const std::array<QString, 10> paths = absence::DataFilePaths(day);
+    return QStringLiteral("absence-collector-cli: no data file of the day under %1, short date %2 "
+                          "(%3 to %4), but %5 is there, named by the short date yyyy/MM/dd")
+        .arg(absence::LocaleSourceText(), absence::localeSettings().shortDateFormat,
+             QFileInfo(paths.front()).fileName(), QFileInfo(paths.back()).fileName(), name);
+}
+
 // Decodes a long line in pieces cut between characters, so it is never held
 // whole as text.
 QByteArray toUtf8InPieces(QByteArrayView line)
@@ -369,10 +438,13 @@ bool run(const Step &step, absence::AbsenceList &list, const Options &options, c
         break;
     }
     case Command::Collect:
-        absence::Collect(list, day);
+        collect(list, options, day);
         if (list.Count() == 0) {
-            if (options.quiet)
+            if (options.quiet) {
+                if (const std::optional<QString> unread = unreadDay(day))
+                    throw RunFailure{*unread};
                 return false;
+            }
             message(QStringLiteral("欠席記録データがありません"));
         }
         break;
@@ -465,6 +537,7 @@ int main(int argc, char **argv)
         }
         absence::setLocaleSettings(absence::LocaleSettings::fromSystem());
         setUpClock();
+        options.heldFilePauseMs = heldFilePause();
         day = options.date ? *options.date : absence::clock().now().date();
     } catch (const UsageError &usage) {
         message(QStringLiteral("absence-collector-cli: %1").arg(usage.message));
@@ -480,6 +553,9 @@ int main(int argc, char **argv)
         }
     } catch (const absence::AbsenceError &error) {
         message(absence::ErrorReportText(error.message()));
+        return ExitError;
+    } catch (const RunFailure &failure) {
+        message(failure.message);
         return ExitError;
     } catch (const std::exception &error) {
         message(QStringLiteral("absence-collector-cli: unexpected error: %1")

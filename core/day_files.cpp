@@ -135,4 +135,23 @@ bool IsFileAbsent(const QString &path)
     return LookUpDayFile(path).result == platform::EntryLookup::Result::Absent;
 }
 
+QString DataFileUnderIsoName(const QDate &day)
+{
+    const QString isoTag = day.toString(QStringLiteral("yyyy-MM-dd"));
+    if (tagName(day) == isoTag)
+        return QString(); // those are the names looked for
+    const std::array<QString, 10> paths = DataFilePaths(day);
+    for (const QString &path : paths) {
+        if (!IsFileAbsent(path))
+            return QString(); // the locale's files are there, and empty
+    }
+    const QString head = WorkingDirectory() + platform::PathSeparator() + isoTag;
+    for (int digit = 0; digit <= 9; ++digit) {
+        const platform::EntryLookup found = LookUpDayFile(dataName(head, digit));
+        if (found.result == platform::EntryLookup::Result::Found)
+            return found.path.mid(found.path.lastIndexOf(platform::PathSeparator()) + 1);
+    }
+    return QString();
+}
+
 } // namespace absence

@@ -36,6 +36,13 @@ QString RecordFilePath(const QDate &day);
 // Absent when the working directory does not exist.
 platform::EntryLookup LookUpDayFile(const QString &path);
 
+// When none of the data files of `day` is there under the names the
+// locale's short date gives, but one is under the yyyy-MM-dd names (the
+// Japanese short date's): that one's name, as the folder spells it. Empty
+// otherwise, also when the locale gives those very names. A collection that
+// found nothing then did not read the day.
+QString DataFileUnderIsoName(const QDate &day);
+
 // True only when no entry of any kind (file, directory, link...) bears the
 // name, as the system says, or the working directory does not exist. A
 // look-up that fails otherwise counts as present: opening the file then

@@ -230,6 +230,11 @@ UConverter *cp932()
 
 } // namespace
 
+QString LocaleSourceText()
+{
+    return platform::SystemLocaleName();
+}
+
 bool Cp932Available()
 {
     return cp932() != nullptr;

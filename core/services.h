@@ -84,6 +84,9 @@ private:
 // Code page 932 conversion. Invalid bytes decode to U+FFFD. Without the
 // converter (checked at start by Cp932Available) both give nothing.
 bool Cp932Available();
+// Where the user's date and time settings come from, for a message
+// ("LC_TIME=en_GB.UTF-8", "the regional settings (en_GB)").
+QString LocaleSourceText();
 // Whether `byte` opens a two-byte character of code page 932.
 constexpr bool IsCp932LeadByte(quint8 byte)
 {

@@ -1,5 +1,7 @@
 #include "faces.h"
 
+#include <QStringList>
+
 namespace absence::ui {
 
 QFont PixelFont(const QString &face, int pixels, bool bold)
@@ -12,10 +14,11 @@ QFont PixelFont(const QString &face, int pixels, bool bold)
 
 void InstallFaceSubstitutes()
 {
-    QFont::insertSubstitution(kGothicFace, kGothicSubstitute);
-    QFont::insertSubstitution(kGothicFace, kGothicLatinName);
-    QFont::insertSubstitution(kRoundGothicFace, kRoundGothicSubstitute);
-    QFont::insertSubstitution(kTextbookFace, kTextbookSubstitute);
+    // Tried in this order; Qt does not follow a substitute's own substitutes.
+    const QStringList gothic{kGothicFace, kGothicLatinName, kGothicSubstitute};
+    QFont::insertSubstitutions(kGothicFace, {kGothicSubstitute, kGothicLatinName});
+    QFont::insertSubstitutions(kRoundGothicFace, QStringList{kRoundGothicSubstitute} + gothic);
+    QFont::insertSubstitutions(kTextbookFace, QStringList{kTextbookSubstitute, kWindowsTextbookFace} + gothic);
 }
 
 } // namespace absence::ui

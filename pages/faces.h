@@ -21,6 +21,11 @@ inline const QString kTextbookSubstitute = QStringLiteral("Klee One");
 // The gothic face by the Latin name its font file gives: all a font database
 // that reads the files itself (Qt's offscreen platform on Windows) knows.
 inline const QString kGothicLatinName = QStringLiteral("MS PGothic");
+// The two HG faces come with Japanese Office, not with Windows. Without them
+// the textbook face falls to the textbook face Japanese Windows 10 and later
+// has, and both fall to the gothic face every Japanese Windows has, rather
+// than to whatever face the system picks, which may lack Japanese.
+inline const QString kWindowsTextbookFace = QStringLiteral("UD Digi Kyokasho NP-B");
 
 // A font of the given face whose characters are `pixels` high.
 QFont PixelFont(const QString &face, int pixels, bool bold = false);

@@ -241,6 +241,10 @@ private:
 
 // The user's date and time settings as the system holds them.
 LocaleSettings SystemLocaleSettings();
+// Where those settings come from, for messages: on POSIX systems the
+// variable that chose them ("LC_TIME=en_GB.UTF-8"), on Windows the regional
+// settings.
+QString SystemLocaleName();
 
 } // namespace platform
 } // namespace absence

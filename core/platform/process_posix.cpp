@@ -55,6 +55,17 @@ LocaleSettings SystemLocaleSettings()
     return LocaleSettings::fromEnvironment();
 }
 
+QString SystemLocaleName()
+{
+    // The order LocaleSettings::fromEnvironment takes them in.
+    for (const char *var : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const QString value = qEnvironmentVariable(var);
+        if (!value.isEmpty())
+            return QString::fromLatin1(var) + QLatin1Char('=') + value;
+    }
+    return QStringLiteral("the C locale (no LC_ALL, LC_TIME or LANG)");
+}
+
 namespace {
 
 extern "C" void ignoreSignal(int) {}

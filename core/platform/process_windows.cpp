@@ -55,6 +55,11 @@ LocaleSettings SystemLocaleSettings()
     return LocaleSettings::fromLocale(QLocale::system());
 }
 
+QString SystemLocaleName()
+{
+    return QStringLiteral("the regional settings (%1)").arg(QLocale::system().name());
+}
+
 } // namespace absence::platform
 
 namespace absence {

@@ -42,4 +42,39 @@ TEST_P(CliLocales, DataFilesAndRecordFollowTheLocalesShortDate)
 INSTANTIATE_TEST_SUITE_P(Locales, CliLocales,
                          ::testing::Values("ja_JP.UTF-8", "en_US.UTF-8", "de_DE.UTF-8"));
 
+// A job under other date formats (cron takes the system's locale) that finds
+// the day's files only under their Japanese names fails loudly, writing
+// nothing; a day without files stays silent.
+TEST(CliLocaleJob, AQuietCollectNeverHidesADayItCouldNotRead)
+{
+    struct Case {
+        const char *locale;
+        bool files;
+        int exitCode;
+        QString err;
+    };
+    const QString unread = QStringLiteral("absence-collector-cli: no data file of the day under LC_ALL=%1, short "
+                                          "date %2 (%3A0.TXT to %3A9.TXT), but 2026-12-08A0.TXT is there, named "
+                                          "by the short date yyyy/MM/dd\n");
+    const Case cases[] = {
+        {"en_GB.UTF-8", true, 1, unread.arg(QStringLiteral("en_GB.UTF-8"), QStringLiteral("dd/MM/yyyy"),
+                                            QStringLiteral("08-12-2026"))},
+        {"C", true, 1, unread.arg(QStringLiteral("C"), QStringLiteral("M/d/yy"), QStringLiteral("12-8-26"))},
+        {"en_GB.UTF-8", false, 0, QString()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.locale);
+        DayDir dir;
+        if (c.files)
+            writeMorning(dir);
+        const QStringList before = dir.entries();
+        const CliResult r = RunDay(dir, {QStringLiteral("--quiet"), QStringLiteral("collect"), QStringLiteral("time"),
+                                         QStringLiteral("save")},
+                                   DefaultNow(), QString::fromLatin1(c.locale));
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.errText(), c.err);
+        EXPECT_EQ(dir.entries(), before);
+    }
+}
+
 } // namespace

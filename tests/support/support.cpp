@@ -259,6 +259,8 @@ QProcessEnvironment CliEnvironment(const CliRun &run)
     env.insert(QStringLiteral("LC_ALL"), run.locale);
     env.insert(QStringLiteral("ABSENCE_FIXED_NOW"),
                run.nowText.isEmpty() ? run.now.toString(Qt::ISODate) : run.nowText);
+    for (const QString &entry : run.environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
     // Under a wrapper (strace, a mount namespace without /proc) or with a file
     // capability (which makes the process undumpable) LeakSanitizer cannot
     // inspect the process: a sanitizer build's leak check is left to the

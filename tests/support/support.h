@@ -142,6 +142,7 @@ struct CliRun {
     QString locale = QLatin1String(kLocale); // LANG and LC_ALL
     QDateTime now = DefaultNow();
     QString nowText;            // ABSENCE_FIXED_NOW as given, instead of `now`
+    QStringList environment;    // NAME=VALUE, set last
     QString workingDirectory;   // empty: the test's own
     QString standardOutputFile; // standard output goes there instead
     bool closeStandardOutput = false; // into a pipe whose reader ends at once
