@@ -74,7 +74,10 @@ QByteArray utf8WithBom(QByteArrayView cp932)
 
 } // namespace
 
-QByteArray DayCsv(const AbsenceList &list, const QDate &day, CsvEncoding encoding)
+namespace {
+
+// The CSV in code page 932.
+std::string cp932Csv(const AbsenceList &list, const QDate &day)
 {
     // Made in a std::string, whose appends of a byte are inline, then
     // copied once.
@@ -118,13 +121,27 @@ QByteArray DayCsv(const AbsenceList &list, const QDate &day, CsvEncoding encodin
         field(r.content);
         out += "\r\n";
     });
+    return out;
+}
+
+} // namespace
+
+QByteArray DayCsv(const AbsenceList &list, const QDate &day, CsvEncoding encoding)
+{
+    const std::string out = cp932Csv(list, day);
     const QByteArrayView bytes(out.data(), qsizetype(out.size()));
     return encoding == CsvEncoding::Cp932 ? bytes.toByteArray() : utf8WithBom(bytes);
 }
 
 void WriteDayCsv(const QString &path, const AbsenceList &list, const QDate &day, CsvEncoding encoding)
 {
-    WriteOutputFile(path, DayCsv(list, day, encoding));
+    if (encoding == CsvEncoding::Cp932) {
+        // Written from where it was made, without a copy.
+        const std::string out = cp932Csv(list, day);
+        WriteOutputFile(path, QByteArrayView(out.data(), qsizetype(out.size())));
+    } else {
+        WriteOutputFile(path, DayCsv(list, day, encoding));
+    }
 }
 
 QByteArray SummaryText(const DayTally &tally, bool raw)
