@@ -1,16 +1,24 @@
-// absence_bench_utf8_mistakes: is any code page 932 file taken for UTF-8?
+// absence_bench_utf8_mistakes: is any code page 932 file taken for UTF-8,
+// or any UTF-8 file for code page 932?
 //
 // The shipped sample day and a generated corpus of station files (names in
 // kanji, kana and half-width katakana, full-width digits, times, classes,
 // reasons, and short half-width katakana lines that happen to be valid
 // two-byte UTF-8) are written in code page 932, then read by the program as
 // data files and loaded as records. A file is mistaken when what is read is
-// not its own bytes. Prints the counts; exits 1 when any file was mistaken.
+// not its own bytes. The same corpus is written as UTF-8 with and without a
+// byte order mark, as Notepad saves it: each must read as its code page 932
+// lines. Files of names only, of the shape that is valid UTF-8 (a level-2
+// kanji of lead E0-EA and trail 80-BF, then a character of lead 81-9F and
+// trail 40-7E), are read as the program reads a file's bytes: every such
+// two-character name, and three- and four-character ones sampled. Prints
+// the counts; exits 1 when any file was mistaken.
 
 #include "absence_list.h"
 #include "collection.h"
 #include "record_file.h"
 #include "services.h"
+#include "text_encoding.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,6 +28,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <random>
 
 using absence::AbsenceList;
@@ -137,12 +147,100 @@ bool ReadAsItself(AbsenceList &list, const QString &path, const QByteArray &byte
     return loaded == split;
 }
 
+// A file's bytes held in memory, handed out in pieces as a data file's are.
+class MemoryBytes : public absence::ByteSource {
+public:
+    explicit MemoryBytes(const QByteArray &bytes) : m_bytes(bytes) {}
+    bool Next(QByteArrayView &piece) override
+    {
+        piece = QByteArrayView(m_bytes).sliced(m_at, std::min<qsizetype>(64 * 1024, m_bytes.size() - m_at));
+        m_at += piece.size();
+        return true;
+    }
+    int errorCode() const override { return 0; }
+    qint64 size() const override { return m_bytes.size(); }
+    bool Close() override { return true; }
+
+private:
+    const QByteArray &m_bytes;
+    qsizetype m_at = 0;
+};
+
+// True when the program reads `bytes` (a data file's, no Ctrl-Z) as they are.
+bool ReadAsCodePage932(const QByteArray &bytes)
+{
+    const std::unique_ptr<absence::ByteSource> text = absence::Cp932Text(std::make_unique<MemoryBytes>(bytes), '\x1a');
+    QByteArray read;
+    for (QByteArrayView piece; text->Next(piece) && !piece.isEmpty();)
+        read += piece;
+    return read == bytes;
+}
+
+// The code page 932 characters of those leads and trails that it
+// holds (assigned, not user-defined).
+QList<QByteArray> Characters(uchar firstLead, uchar lastLead, uchar firstTrail, uchar lastTrail)
+{
+    QList<QByteArray> out;
+    for (int lead = firstLead; lead <= lastLead; ++lead) {
+        for (int trail = firstTrail; trail <= lastTrail; ++trail) {
+            const QByteArray c = QByteArray(1, char(lead)) + char(trail);
+            const QString text = absence::FromCp932(c);
+            if (text.size() == 1 && text != u"\uFFFD" && !(text[0] >= u'\uE000' && text[0] <= u'\uF8FF')
+                && absence::ToCp932(text) == c)
+                out << c;
+        }
+    }
+    return out;
+}
+
+struct NamesTally {
+    qint64 files = 0;
+    qint64 validUtf8 = 0; // of them, valid UTF-8 with a three-byte sequence
+    qint64 mistaken = 0;
+};
+
+void CheckNames(NamesTally &tally, const QByteArray &bytes)
+{
+    ++tally.files;
+    const bool utf8 = QString::fromUtf8(bytes).toUtf8() == bytes
+                      && std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0xE0; });
+    tally.validUtf8 += utf8;
+    if (!ReadAsCodePage932(bytes)) {
+        if (++tally.mistaken <= 10)
+            std::fprintf(stderr, "  names mistaken for UTF-8: %s\n", bytes.toHex(' ').constData());
+    }
+}
+
 struct Tally {
     int files = 0;
     qint64 lines = 0;
     int mistaken = 0;
     int twoByteUtf8 = 0; // files that are valid UTF-8 without a longer sequence
 };
+
+// `file` (UTF-8) read as `bytes`, its code page 932 form.
+void CheckUtf8(Tally &tally, AbsenceList &list, const QString &path, const QByteArray &file, const QByteArray &bytes)
+{
+    ++tally.files;
+    tally.lines += Cp932Lines(bytes).size();
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size())
+        std::exit(2);
+    out.close();
+    if (absence::ReadDataFile(path) != Cp932Lines(bytes)) {
+        ++tally.mistaken;
+        std::fprintf(stderr, "  UTF-8 mistaken for code page 932: %s\n", qPrintable(path));
+        return;
+    }
+    absence::Load(list, path);
+    QList<QByteArray> loaded = list.Lines(), split = absence::SplitRecordText(bytes);
+    std::sort(loaded.begin(), loaded.end());
+    std::sort(split.begin(), split.end());
+    if (loaded != split) {
+        ++tally.mistaken;
+        std::fprintf(stderr, "  UTF-8 record mistaken for code page 932: %s\n", qPrintable(path));
+    }
+}
 
 void Check(Tally &tally, AbsenceList &list, const QString &path, const QByteArray &bytes)
 {
@@ -181,7 +279,7 @@ int main(int argc, char **argv)
     if (!work.isValid())
         return 2;
     Corpus corpus;
-    Tally generated;
+    Tally generated, utf8, utf8Marked;
     // Station files of one to forty lines; every tenth a few short
     // half-width katakana lines only.
     for (int n = 0; generated.lines < 100000; ++n) {
@@ -201,6 +299,30 @@ int main(int argc, char **argv)
             return 2;
         file.close();
         Check(generated, list, path, bytes);
+        const QByteArray asUtf8 = text.toUtf8();
+        CheckUtf8(utf8, list, work.filePath(QStringLiteral("%1-utf8.TXT").arg(n)), asUtf8, bytes);
+        CheckUtf8(utf8Marked, list, work.filePath(QStringLiteral("%1-bom.TXT").arg(n)), "\xEF\xBB\xBF" + asUtf8, bytes);
+    }
+
+    // Names only, of the shape that is valid UTF-8.
+    const QList<QByteArray> kanji = Characters(0xE0, 0xEA, 0x80, 0xBF), second = Characters(0x81, 0x9F, 0x40, 0x7E);
+    NamesTally two, three, four, lists;
+    for (const QByteArray &a : kanji) {
+        for (const QByteArray &b : second)
+            CheckNames(two, a + b + "\r\n");
+    }
+    std::mt19937 rng(20261210);
+    const auto pick = [&rng](const QList<QByteArray> &from) { return from[int(rng() % unsigned(from.size()))]; };
+    for (int n = 0; n < 200000; ++n) {
+        CheckNames(three, pick(kanji) + pick(second) + pick(kanji) + "\r\n");
+        CheckNames(four, pick(kanji) + pick(second) + pick(kanji) + pick(second) + "\r\n");
+    }
+    // A class's list: one to forty such names, a line each.
+    for (int n = 0; n < 20000; ++n) {
+        QByteArray bytes;
+        for (unsigned k = 1 + rng() % 40; k > 0; --k)
+            bytes += pick(kanji) + pick(second) + (rng() % 2 ? pick(kanji) + pick(second) : QByteArray()) + "\r\n";
+        CheckNames(lists, bytes);
     }
 
     std::printf("samples:   %d files / %lld lines, %d mistaken for UTF-8\n", samples.files, samples.lines,
@@ -208,5 +330,18 @@ int main(int argc, char **argv)
     std::printf("generated: %d files / %lld lines (%d of the files valid UTF-8 of two-byte sequences only), "
                 "%d mistaken for UTF-8\n",
                 generated.files, generated.lines, generated.twoByteUtf8, generated.mistaken);
-    return samples.mistaken + generated.mistaken == 0 ? 0 : 1;
+    std::printf("as UTF-8:  %d files / %lld lines without a byte order mark, %d with one; %d and %d mistaken "
+                "for code page 932\n",
+                utf8.files, utf8.lines, utf8Marked.files, utf8.mistaken, utf8Marked.mistaken);
+    const auto names = [](const char *what, const NamesTally &t) {
+        std::printf("names:     %lld %s (%lld of them valid UTF-8), %lld mistaken for UTF-8\n", t.files, what,
+                    t.validUtf8, t.mistaken);
+    };
+    names("files of one two-character name (all of the shape)", two);
+    names("files of one three-character name (sampled)", three);
+    names("files of one four-character name (sampled)", four);
+    names("files of 1 to 40 such names", lists);
+    const qint64 wrong = qint64(samples.mistaken) + generated.mistaken + utf8.mistaken + utf8Marked.mistaken
+                         + two.mistaken + three.mistaken + four.mistaken + lists.mistaken;
+    return wrong == 0 ? 0 : 1;
 }

@@ -5,6 +5,24 @@
 
 namespace absence {
 
+namespace {
+
+// Equal but for the case of ASCII letters, as the folder's look-up matches.
+bool SameLetters(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a.at(i).unicode(), y = b.at(i).unicode();
+        const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c; };
+        if (upper(x) != upper(y))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 DataFileWatch DataFileWatch::Start()
 {
     DataFileWatch watch;
@@ -14,7 +32,8 @@ DataFileWatch DataFileWatch::Start()
     for (int digit = 0; digit <= 9; ++digit) {
         const QString path = DataFilePath(digit);
         const platform::EntryLookup found = LookUpDayFile(path);
-        Entry entry{found.result == platform::EntryLookup::Result::Found ? found.path : path, {}};
+        Entry entry{found.result == platform::EntryLookup::Result::Found ? found.path : path,
+                    DataFileName(digit), {}};
         entry.stamp = platform::ReadEntryStamp(entry.path);
         watch.m_entries.append(entry);
     }
@@ -29,6 +48,7 @@ DataFileWatch::Look DataFileWatch::LookAgain() noexcept
         return platform::ReadEntryStamp(m_folder).state == State::Present ? Look::Changed : Look::Unknown;
     }
     bool compared = false;
+    bool missing = false; // a watched name is not there in its own case
     for (const Entry &entry : m_entries) {
         // Not known at the start: nothing to compare with.
         if (entry.stamp.state == State::Unknown)
@@ -43,9 +63,26 @@ DataFileWatch::Look DataFileWatch::LookAgain() noexcept
             }
             return Look::Changed;
         }
+        missing = missing || now.state == State::Absent;
         compared = true;
     }
+    if (missing && AppearedInAnotherCase())
+        return Look::Changed;
     return compared ? Look::Same : Look::Unknown;
+}
+
+bool DataFileWatch::AppearedInAnotherCase() const
+{
+    QStringList names;
+    if (!platform::ListFolderNames(m_folder, names))
+        return false;
+    for (const QString &name : names) {
+        for (const Entry &entry : m_entries) {
+            if (entry.stamp.state == platform::EntryStamp::State::Absent && SameLetters(name, entry.name))
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace absence

@@ -29,16 +29,21 @@ public:
     // file absent now the name as the program spells it.
     static DataFileWatch Start();
 
-    // Ten attribute reads at most, no open, no folder listing. A file that
-    // vanished is told one look later, after a look at the folder itself:
-    // a folder that is gone is no news of a notification.
+    // Ten attribute reads at most and no open. While a file is not there
+    // under the name watched, one listing of the folder tells whether it
+    // came in another case of its name (as collect would read it). A file
+    // that vanished is told one look later, after a look at the folder
+    // itself: a folder that is gone is no news of a notification.
     Look LookAgain() noexcept;
 
 private:
     struct Entry {
         QString path;
+        QString name; // the file name the program spells
         platform::EntryStamp stamp;
     };
+    bool AppearedInAnotherCase() const;
+
     QString m_folder;
     QList<Entry> m_entries;
     bool m_vanished = false; // a file was missing at the last look

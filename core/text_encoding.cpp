@@ -31,6 +31,10 @@ Converter OpenConverter(const char *name)
 // "〓", the stand-in Japanese text uses for a character it cannot show.
 constexpr char Geta[] = "\x81\xAC";
 
+// The most of a file looked at before it is taken as UTF-8 or not: beyond
+// it, a UTF-8 file is converted as it is read rather than held.
+constexpr qint64 DecisionBytes = 64 * 1024;
+
 class Cp932Reader : public ByteSource {
 public:
     // A shared copy of `ownLine`: a literal, as the record's mark is, costs
@@ -55,6 +59,7 @@ private:
     void Sniff(QByteArrayView in);
     void LookForOwnLine(QByteArrayView in);
     bool Validate(QByteArrayView in, bool last);
+    Form Judge(bool complete);
     void Settle(Form form);
     void Convert(QByteArrayView in, bool last);
     void Encode(const UChar *units, qsizetype count);
@@ -73,6 +78,7 @@ private:
     QByteArray m_held; // bytes waiting for the decision
     QByteArray m_out;  // the piece handed out last, when it is not the file's own
     bool m_longSequence = false; // a UTF-8 sequence of three bytes or more seen
+    qint64 m_sniffed = 0; // bytes looked at while undecided
     Converter m_validator;
     Converter m_decoder;
     Converter m_encoder;
@@ -127,6 +133,7 @@ bool Cp932Reader::PassesWhole(QByteArrayView in)
         if (uchar(c) >= 0x80 || c == m_end)
             return false;
     }
+    m_sniffed += in.size();
     return true;
 }
 
@@ -214,6 +221,7 @@ void Cp932Reader::LookForOwnLine(QByteArrayView in)
 
 void Cp932Reader::Sniff(QByteArrayView in)
 {
+    m_sniffed += in.size();
     if (m_held.isEmpty()) {
         qsizetype i = 0;
         while (i < in.size() && uchar(in[i]) < 0x80 && in[i] != m_end)
@@ -234,7 +242,87 @@ void Cp932Reader::Sniff(QByteArrayView in)
     if (!Validate(end < 0 ? in : in.first(end), false))
         Settle(Form::Cp932);
     else if (end >= 0)
-        Settle(Validate({}, true) && m_longSequence ? Form::Utf8 : Form::Cp932);
+        Settle(Validate({}, true) ? Judge(true) : Form::Cp932);
+    else if (m_sniffed >= DecisionBytes)
+        Settle(Judge(false));
+}
+
+// Valid UTF-8 so far: which reading is the likelier one. Code page 932
+// Japanese is valid UTF-8 only by chance, and then its UTF-8 reading shows
+// it: names such as 遙子 (a level-2 kanji of lead E0-EA, trail 80-BF, then a
+// character of lead 81-9F, trail 40-7E) become a three-byte character of
+// some other script followed by an ASCII letter or sign, "〓q". So the
+// bytes are taken as code page 932 when they read as such (no broken or
+// unassigned character, no user-defined one, no C1 control) and at least
+// half of the UTF-8 reading's characters carry such a mark: a character
+// Japanese text cannot hold, or one of three bytes or more directly
+// followed by a byte 40-7E. Notepad's Japanese is mostly kana and kanji in
+// a row, and its bytes rarely read as code page 932 at all.
+Cp932Reader::Form Cp932Reader::Judge(bool complete)
+{
+    if (!m_longSequence)
+        return Form::Cp932;
+    // The file's first bytes only, up to its end of text.
+    const qint64 budget = std::max<qint64>(0, DecisionBytes - (m_sniffed - m_held.size()));
+    const qsizetype end = m_held.indexOf(m_end);
+    QByteArrayView text = end < 0 ? QByteArrayView(m_held) : QByteArrayView(m_held).first(end);
+    const bool whole = (complete || end >= 0) && text.size() <= budget;
+    text = text.first(std::min<qint64>(text.size(), budget));
+    Converter cp932 = OpenConverter("windows-31j");
+    if (!cp932)
+        return Form::Utf8;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(cp932.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    const char *source = text.data();
+    for (;;) {
+        UChar units[1024];
+        UChar *target = units;
+        status = U_ZERO_ERROR;
+        ucnv_toUnicode(cp932.get(), &target, units + std::size(units), &source, text.data() + text.size(), nullptr,
+                       whole, &status);
+        for (const UChar *u = units; u < target; ++u) {
+            if ((*u >= 0x80 && *u <= 0xA0) || (*u >= 0xE000 && *u <= 0xF8FF))
+                return Form::Utf8;
+        }
+        if (status != U_BUFFER_OVERFLOW_ERROR) {
+            if (U_FAILURE(status))
+                return Form::Utf8;
+            break;
+        }
+    }
+    status = U_ZERO_ERROR;
+    Converter encoder = OpenConverter("windows-31j");
+    if (!encoder)
+        return Form::Utf8;
+    ucnv_setFromUCallBack(encoder.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    ucnv_setFallback(encoder.get(), true);
+    qsizetype characters = 0, marked = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const uchar lead = uchar(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (i + length > text.size())
+            break; // cut at the end of what was looked at
+        char32_t point = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+        for (qsizetype k = 1; k < length; ++k)
+            point = (point << 6) | (uchar(text[i + k]) & 0x3F);
+        UChar units[2];
+        qsizetype count = 0;
+        U16_APPEND_UNSAFE(units, count, point);
+        char bytes[8];
+        status = U_ZERO_ERROR;
+        ucnv_fromUChars(encoder.get(), bytes, sizeof bytes, units, int32_t(count), &status);
+        ++characters;
+        if (U_FAILURE(status))
+            ++marked;
+        i += length;
+        if (length >= 3 && i < text.size() && uchar(text[i]) >= 0x40 && uchar(text[i]) <= 0x7E)
+            ++marked;
+    }
+    return 2 * marked >= characters ? Form::Cp932 : Form::Utf8;
 }
 
 // False at the first byte that cannot be UTF-8 (at the last call, also for
@@ -348,7 +436,7 @@ void Cp932Reader::End()
     if (m_form == Form::Start)
         DecideStart();
     if (m_form == Form::Undecided)
-        Settle(Validate({}, true) && m_longSequence ? Form::Utf8 : Form::Cp932);
+        Settle(Validate({}, true) ? Judge(true) : Form::Cp932);
     if (m_lookingForOwn) {
         m_lookingForOwn = false;
         Convert(std::exchange(m_held, QByteArray()), false);

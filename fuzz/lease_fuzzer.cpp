@@ -3,12 +3,18 @@
 // exactly one request of a day's file name in an absolute folder without
 // "..", and encode back to the very bytes.
 //
+// The helper's decision on the file a request ends at is checked too: a
+// lease only on a regular file with one name, of a day's file name; a write
+// lease only on a record's name that the caller may write.
+//
 // Input: the whole input is parsed as a message; then byte 0's low bit picks
-// the kind, and the rest, split at its first NUL, gives the folder (after a
-// "/") and the name.
+// the kind, its next bits whether the file is regular, whether the caller
+// may write it and its count of names (0 to 3), and the rest, split at its
+// first NUL, gives the folder (after a "/") and the name.
 
 #include "lease_request.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +37,23 @@ bool DayName(const std::string &name)
 {
     static const std::regex shape("[0-9][-0-9. ]{0,31}[Aa][0-9]?\\.[Tt][Xx][Tt]");
     return name.size() <= 64 && name.find("..") == std::string::npos && std::regex_match(name, shape);
+}
+
+bool RecordName(const std::string &name)
+{
+    static const std::regex shape("[0-9][-0-9. ]{0,31}[Aa]\\.[Tt][Xx][Tt]");
+    return DayName(name) && std::regex_match(name, shape);
+}
+
+int ExpectedRefusal(Request::Kind kind, const absence::platform::lease::Candidate &file)
+{
+    if (!file.regular)
+        return EINVAL;
+    if (file.links != 1)
+        return EMLINK;
+    if (!DayName(file.name) || (kind == Request::Kind::Write && !RecordName(file.name)))
+        return EPERM;
+    return kind == Request::Kind::Write && !file.callerMayWrite ? EACCES : 0;
 }
 
 bool Folder(const std::string &folder)
@@ -62,6 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     built.folder = "/" + rest.substr(0, cut);
     built.name = cut == std::string::npos ? std::string() : rest.substr(cut + 1);
     FUZZ_CHECK(lease::IsDayFileName(built.name) == DayName(built.name));
+    FUZZ_CHECK(lease::IsRecordFileName(built.name) == RecordName(built.name));
+    lease::Candidate file;
+    file.name = built.name;
+    file.regular = data[0] & 2;
+    file.callerMayWrite = data[0] & 4;
+    file.links = (data[0] >> 3) & 3;
+    FUZZ_CHECK(lease::Refusal(built.kind, file) == ExpectedRefusal(built.kind, file));
     Request back;
     const bool valid = Folder(built.folder) && DayName(built.name);
     FUZZ_CHECK(lease::Parse(lease::Encode(built), back) == valid);

@@ -134,10 +134,52 @@ inline Bytes Cp932Char(char32_t c)
     return U_SUCCESS(e) ? Bytes(out, size_t(len)) : Bytes("\x81\xAC");
 }
 
+// True when valid UTF-8 `text` (with a sequence of three bytes or more) is
+// likelier code page 932: its bytes read as code page 932 without a broken,
+// unassigned or user-defined character or a C1 control, and at least half
+// of its non-ASCII characters are marked, by code page 932 lacking them or
+// by being of three bytes or more and directly followed by a byte 40-7E.
+// `whole`: the text is all there, not cut at the 64 KiB looked at.
+inline bool LikelierCp932(const Bytes &text, bool whole)
+{
+    UErrorCode e = U_ZERO_ERROR;
+    UConverter *conv = ucnv_open("windows-31j", &e);
+    ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &e);
+    std::vector<UChar> units(text.size() + 1);
+    UChar *target = units.data();
+    const char *source = text.data();
+    ucnv_toUnicode(conv, &target, units.data() + units.size(), &source, text.data() + text.size(), nullptr, whole, &e);
+    ucnv_close(conv);
+    if (U_FAILURE(e))
+        return false;
+    for (const UChar *u = units.data(); u < target; ++u) {
+        if ((*u >= 0x80 && *u <= 0xA0) || (*u >= 0xE000 && *u <= 0xF8FF))
+            return false;
+    }
+    size_t characters = 0, marked = 0;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = (unsigned char)text[i];
+        const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        if (length == 1) {
+            ++i;
+            continue;
+        }
+        if (i + length > text.size())
+            break;
+        const char32_t cp = DecodeUtf8(text.substr(i, length))[0];
+        ++characters;
+        marked += cp != U'\u3013' && Cp932Char(cp) == "\x81\xAC";
+        i += length;
+        marked += length >= 3 && i < text.size() && (unsigned char)text[i] >= 0x40 && (unsigned char)text[i] <= 0x7E;
+    }
+    return 2 * marked >= characters;
+}
+
 // A file's bytes as code page 932: converted when it starts with a byte order
 // mark (unless `own` starts a line before the first `end`), or when its bytes
 // before the first `end` are all valid UTF-8 with a sequence of three bytes or
-// more; otherwise the bytes themselves.
+// more and not likelier code page 932 (judged on the first 64 KiB); otherwise
+// the bytes themselves.
 inline Bytes AsCp932(const Bytes &file, char end, const Bytes &own = Bytes())
 {
     if (!own.empty()) {
@@ -153,8 +195,9 @@ inline Bytes AsCp932(const Bytes &file, char end, const Bytes &own = Bytes())
     } else {
         bool valid = false;
         int longest = 0;
-        DecodeUtf8(file.substr(0, file.find(end)), &valid, &longest);
-        if (!valid || longest < 3)
+        const Bytes scope = file.substr(0, std::min(file.find(end), size_t(64 * 1024)));
+        DecodeUtf8(scope, &valid, &longest);
+        if (!valid || longest < 3 || LikelierCp932(scope, scope.size() < 64 * 1024))
             return file;
         text = DecodeUtf8(file);
     }

@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,6 +119,25 @@ EntryLookup LookUpEntry(const QString &path)
         lookup.path = (dir == QLatin1String("/") ? QString() : dir) + QLatin1Char('/') + QFile::decodeName(best);
     }
     return lookup;
+}
+
+bool ListFolderNames(const QString &folder, QStringList &names)
+{
+    names.clear();
+    DIR *d = ::opendir(QFile::encodeName(folder).constData());
+    if (!d)
+        return false;
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(d);
+        if (!e)
+            break;
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.append(QFile::decodeName(e->d_name));
+    }
+    const bool read = errno == 0;
+    ::closedir(d);
+    return read;
 }
 
 qint64 RegularFileSize(const QString &path)

@@ -158,6 +158,24 @@ EntryLookup LookUpEntry(const QString &path)
     return LookUpAnswer(path, searchError, attributesError);
 }
 
+bool ListFolderNames(const QString &folder, QStringList &names)
+{
+    names.clear();
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileExW(SystemPath(folder + QStringLiteral("\\*")).c_str(), FindExInfoBasic,
+                                             &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE)
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        const QString name = FromWide(found.cFileName);
+        if (name != QLatin1String(".") && name != QLatin1String(".."))
+            names.append(name);
+    } while (::FindNextFileW(search, &found));
+    const bool read = ::GetLastError() == ERROR_NO_MORE_FILES;
+    ::FindClose(search);
+    return read;
+}
+
 qint64 RegularFileSize(const QString &path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};

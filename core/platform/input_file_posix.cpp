@@ -213,6 +213,7 @@ bool InputFilePrivate::Open(const QByteArray &dir, const std::string &name)
     case Found::Opened:
         fd = entry.TakeFile();
         status = entry.status();
+        remaining = status.st_size;
         Fail(Outcome::Opened, 0);
         return true;
     case Found::Absent:
@@ -227,6 +228,7 @@ bool InputFilePrivate::Open(const QByteArray &dir, const std::string &name)
     case Found::Loop:
         Fail(Outcome::Loop, entry.error());
         break;
+    case Found::Refused:
     case Found::Failed:
         Fail(Outcome::Failed, entry.error());
         break;
@@ -261,6 +263,7 @@ void InputFilePrivate::LeaseThroughHelper(const QByteArray &dir, const std::stri
             Close();
             fd = given;
             status = st;
+            remaining = st.st_size;
             leased = true;
             return;
         }
@@ -320,14 +323,16 @@ bool InputFile::sharingEnforced() const
 
 qint64 InputFile::Read(char *buffer, qint64 max)
 {
-    if (d->fd < 0)
+    if (d->fd < 0 || d->remaining <= 0)
         return 0;
     ssize_t n;
     do {
-        n = ::read(d->fd, buffer, size_t(max));
+        n = ::read(d->fd, buffer, size_t(std::min(max, d->remaining)));
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         d->err = errno;
+    else
+        d->remaining -= n;
     return n;
 }
 

@@ -24,6 +24,23 @@ namespace absence::platform {
 
 namespace win {
 
+namespace {
+
+// As many links as the system itself follows in one path.
+constexpr int MaxLinks = 63;
+
+// How much of `path` is the folder `walked` (its own way checked already).
+qsizetype WalkedPart(const QString &path, const QString &walked)
+{
+    const qsizetype n = walked.endsWith(QLatin1Char('\\')) ? walked.size() - 1 : walked.size();
+    return path.startsWith(QStringView(walked).left(n), Qt::CaseInsensitive)
+                   && (path.size() == n || path.at(n) == QLatin1Char('\\'))
+               ? n
+               : 0;
+}
+
+} // namespace
+
 bool Sid::Equals(PSID other) const
 {
     return !bytes.empty() && other && ::IsValidSid(other) && ::EqualSid(get(), other);
@@ -151,14 +168,81 @@ QString LinkTarget(const QString &linkPath, const QByteArray &data)
     return QLatin1String("\\\\?\\") + target;
 }
 
+qsizetype RootLength(const QString &path)
+{
+    // Just past the `separators`th separator from `from` on.
+    const auto after = [&](qsizetype from, int separators) -> qsizetype {
+        for (qsizetype i = from; i < path.size(); ++i) {
+            if (path.at(i) == QLatin1Char('\\') && --separators == 0)
+                return i + 1;
+        }
+        return 0;
+    };
+    if (path.startsWith(QLatin1String("\\\\?\\UNC\\"), Qt::CaseInsensitive))
+        return after(8, 2);
+    if (path.startsWith(QLatin1String("\\\\?\\")) || path.startsWith(QLatin1String("\\\\.\\")))
+        return after(4, 1);
+    if (path.startsWith(QLatin1String("\\\\")))
+        return after(2, 2);
+    if (path.size() >= 3 && path.at(1) == QLatin1Char(':') && path.at(2) == QLatin1Char('\\'))
+        return 3;
+    return 0;
+}
+
+InputFile::Outcome FollowFolders(QString &path, qsizetype checked, int &links, DWORD &error,
+                                 const LookOnTheWay &look)
+{
+    for (;;) {
+        const qsizetype root = RootLength(path);
+        if (root == 0) {
+            error = ERROR_BAD_PATHNAME;
+            return InputFile::Outcome::Failed;
+        }
+        bool followed = false;
+        // Each folder of the way; the last name is the entry itself.
+        for (qsizetype end = path.indexOf(QLatin1Char('\\'), root); end > 0 && !followed;
+             end = path.indexOf(QLatin1Char('\\'), end + 1)) {
+            if (end <= checked)
+                continue;
+            const QString folder = path.left(end);
+            const WayStep step = look(folder);
+            if (step.error != 0) {
+                error = step.error;
+                return InputFile::Outcome::Failed;
+            }
+            if (!step.link)
+                continue;
+            if (++links > MaxLinks) {
+                error = ERROR_CANT_RESOLVE_FILENAME;
+                return InputFile::Outcome::Loop;
+            }
+            if (!step.permitted) {
+                error = ERROR_ACCESS_DENIED;
+                return InputFile::Outcome::ForeignLink;
+            }
+            if (step.target.isEmpty()) {
+                error = ERROR_CANT_ACCESS_FILE;
+                return InputFile::Outcome::Failed;
+            }
+            // The way goes on from where the link leads; of the names its
+            // text gives, only the link's own folder was walked.
+            QString target = step.target;
+            while (target.size() > RootLength(target) && target.endsWith(QLatin1Char('\\')))
+                target.chop(1);
+            checked = WalkedPart(target, FolderOf(folder));
+            path = target + path.mid(end);
+            followed = true;
+        }
+        if (!followed)
+            return InputFile::Outcome::Opened;
+    }
+}
+
 } // namespace win
 
 using namespace win;
 
 namespace {
-
-// As many links as the system itself follows in one path.
-constexpr int MaxLinks = 63;
 
 QByteArray reparseDataOf(HANDLE handle)
 {
@@ -169,6 +253,31 @@ QByteArray reparseDataOf(HANDLE handle)
         return QByteArray();
     data.resize(n);
     return data;
+}
+
+// One folder on a link's way, opened without following it and without
+// reading it.
+WayStep LookOnWay(const QString &entry, const Operator &self)
+{
+    WayStep step;
+    Handle h(::CreateFileW(SystemPath(entry).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!h.valid() || !::GetFileInformationByHandleEx(h.h, FileAttributeTagInfo, &tag, sizeof tag)) {
+        step.error = ::GetLastError();
+        // A folder on the way that is missing is no place for a record.
+        if (step.error == ERROR_FILE_NOT_FOUND)
+            step.error = ERROR_PATH_NOT_FOUND;
+        return step;
+    }
+    step.link = KindOf(tag.FileAttributes, tag.ReparseTag) == EntryKind::Link;
+    if (step.link) {
+        step.permitted = MayFollow(OwnerOfHandle(h.h).get(), self, OwnerOfPath(FolderOf(entry)).get());
+        if (step.permitted)
+            step.target = LinkTarget(entry, reparseDataOf(h.h));
+    }
+    return step;
 }
 
 bool sameFile(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FILE_INFORMATION &b)
@@ -195,6 +304,12 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing)
         const std::wstring name = SystemPath(entryPath);
         file.Reset(::CreateFileW(name.c_str(), GENERIC_READ | READ_CONTROL, share, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file.valid() && ::GetFileType(file.h) != FILE_TYPE_DISK) {
+            // A pipe or a device: told before anything is asked of it.
+            file.Reset();
+            Fail(ERROR_ACCESS_DENIED);
+            return;
+        }
         FILE_ATTRIBUTE_TAG_INFO tag{};
         if (!file.valid()
             || !::GetFileInformationByHandleEx(file.h, FileAttributeTagInfo, &tag, sizeof tag)) {
@@ -238,21 +353,39 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing)
             err = ERROR_ACCESS_DENIED;
             return;
         }
-        const QString next = LinkTarget(entryPath, reparseDataOf(file.h));
+        QString next = LinkTarget(entryPath, reparseDataOf(file.h));
         file.Reset();
         if (next.isEmpty()) {
             // A kind of link this program cannot follow by itself.
             Fail(ERROR_CANT_ACCESS_FILE);
             return;
         }
+        // The folders the link's text names may be links too: each is
+        // looked at without following it, by the same rule.
+        DWORD wayError = 0;
+        const InputFile::Outcome way =
+            FollowFolders(next, WalkedPart(next, FolderOf(entryPath)), links, wayError,
+                          [&](const QString &entry) { return LookOnWay(entry, *self); });
+        if (way == InputFile::Outcome::ForeignLink) {
+            outcome = way;
+            err = wayError;
+            return;
+        }
+        if (way != InputFile::Outcome::Opened) {
+            Fail(wayError);
+            return;
+        }
         entryPath = next;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        // A directory bearing the file's name cannot be read as a file.
+    // A directory bearing the file's name cannot be read as a file; neither
+    // can a pipe or a device. Decided before anything is read.
+    if (!IsReadableFile(::GetFileType(file.h), attributes)) {
         file.Reset();
         Fail(ERROR_ACCESS_DENIED);
         return;
     }
+    LARGE_INTEGER size{};
+    remaining = ::GetFileSizeEx(file.h, &size) ? size.QuadPart : 0;
     outcome = InputFile::Outcome::Opened;
 }
 
@@ -308,10 +441,10 @@ bool InputFile::sharingEnforced() const
 
 qint64 InputFile::Read(char *buffer, qint64 max)
 {
-    if (!d->file.valid())
+    if (!d->file.valid() || d->remaining <= 0)
         return 0;
     DWORD n = 0;
-    const DWORD want = DWORD(std::min<qint64>(max, 1 << 30));
+    const DWORD want = DWORD(std::min<qint64>({max, d->remaining, qint64(1) << 30}));
     if (!::ReadFile(d->file.h, buffer, want, &n, nullptr)) {
         const DWORD e = ::GetLastError();
         if (e == ERROR_HANDLE_EOF || e == ERROR_BROKEN_PIPE)
@@ -319,6 +452,7 @@ qint64 InputFile::Read(char *buffer, qint64 max)
         d->err = e;
         return -1;
     }
+    d->remaining -= n;
     return n;
 }
 

@@ -2,7 +2,8 @@
 // in its permitted set from its file capability, and takes a lease on one
 // day's file for a front end. What it may open is what that user may open,
 // and of that only a day's file: one name, a regular file that has no other
-// name, reached through no link of another user. It reads no environment,
+// name, reached through no link of another user; a write lease only on a
+// record the user could replace. It reads no environment,
 // loads nothing, never opens a file for writing, and keeps no lease: the open
 // file goes back to the front end and the helper exits.
 
@@ -37,25 +38,45 @@ bool keepOnlyLease()
     return done;
 }
 
-// The lease, with CAP_LEASE effective for this one call.
+// The lease, with CAP_LEASE effective for this one call and gone from the
+// permitted set right after it.
 int setLease(int fd, int type)
 {
     cap_t caps = ::cap_get_proc();
-    const bool raised = caps && ::cap_set_flag(caps, CAP_EFFECTIVE, 1, Lease, CAP_SET) == 0
-                        && ::cap_set_proc(caps) == 0;
+    if (!caps)
+        return -1;
+    // Not raised (not permitted): the kernel refuses the lease, as it should.
+    if (::cap_set_flag(caps, CAP_EFFECTIVE, 1, Lease, CAP_SET) == 0)
+        ::cap_set_proc(caps);
     const int result = ::fcntl(fd, F_SETLEASE, type);
     const int error = errno;
-    if (raised && (::cap_set_flag(caps, CAP_EFFECTIVE, 1, Lease, CAP_CLEAR) != 0 || ::cap_set_proc(caps) != 0))
-        ::_exit(3); // nothing more runs with the capability raised
-    if (caps)
-        ::cap_free(caps);
+    if (::cap_clear(caps) != 0 || ::cap_set_proc(caps) != 0)
+        ::_exit(3); // nothing more runs with the capability
+    ::cap_free(caps);
     errno = error;
     return result;
 }
 
+// The caller's own right to write `name` in `folderFd` and to replace it
+// there; the helper holds no capability that could stand in for it.
+bool callerMayWrite(int folderFd, const std::string &name)
+{
+    return ::faccessat(folderFd, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0
+           && ::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 Reply take(const Request &request, posix::DayEntry &entry)
 {
-    switch (entry.Open(request.folder.c_str(), request.name)) {
+    // Decided on the handle that reads nothing, before the file is opened.
+    const auto admit = [&request](int folderFd, int, const std::string &name, const struct stat &st) {
+        Candidate file;
+        file.name = name;
+        file.regular = S_ISREG(st.st_mode);
+        file.links = st.st_nlink;
+        file.callerMayWrite = request.kind == Request::Kind::Write && callerMayWrite(folderFd, name);
+        return Refusal(request.kind, file);
+    };
+    switch (entry.Open(request.folder.c_str(), request.name, admit)) {
     case posix::DayEntry::Outcome::Opened:
         break;
     case posix::DayEntry::Outcome::Busy:
@@ -63,15 +84,6 @@ Reply take(const Request &request, posix::DayEntry &entry)
     default:
         return {Reply::Outcome::Refused, entry.error()};
     }
-    const struct stat &st = entry.status();
-    if (!S_ISREG(st.st_mode))
-        return {Reply::Outcome::Refused, EINVAL};
-    // A second name could be anyone's file, linked into the folder.
-    if (st.st_nlink != 1)
-        return {Reply::Outcome::Refused, EMLINK};
-    // The links followed must end at a day's file too.
-    if (!IsDayFileName(entry.name()))
-        return {Reply::Outcome::Refused, EPERM};
     if (setLease(entry.file(), request.kind == Request::Kind::Write ? F_WRLCK : F_RDLCK) != 0)
         return {errno == EAGAIN ? Reply::Outcome::Held : Reply::Outcome::Refused, errno};
     return {Reply::Outcome::Leased, 0};

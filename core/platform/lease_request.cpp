@@ -67,6 +67,30 @@ bool IsDayFileName(std::string_view name)
     return true;
 }
 
+bool IsRecordFileName(std::string_view name)
+{
+    return IsDayFileName(name) && upper(name[name.size() - 5]) == 'A';
+}
+
+int Refusal(Request::Kind kind, const Candidate &file)
+{
+    if (!file.regular)
+        return EINVAL;
+    // A second name could be anyone's file, linked into the folder.
+    if (file.links != 1)
+        return EMLINK;
+    // The links followed must end at a day's file too.
+    if (!IsDayFileName(file.name))
+        return EPERM;
+    if (kind == Request::Kind::Write) {
+        if (!IsRecordFileName(file.name))
+            return EPERM;
+        if (!file.callerMayWrite)
+            return EACCES;
+    }
+    return 0;
+}
+
 std::string Encode(const Request &request)
 {
     std::string bytes(1, char(request.kind));

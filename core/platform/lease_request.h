@@ -22,6 +22,9 @@ inline constexpr char HelperName[] = "absence-collector-lease";
 // separators ("-", ".", " "), starting with a digit, never "/" nor "..".
 bool IsDayFileName(std::string_view name);
 
+// A record's name: a day's file name without the digit ("A.TXT").
+bool IsRecordFileName(std::string_view name);
+
 struct Request {
     enum class Kind : char { Read = 'R', Write = 'W' };
     Kind kind = Kind::Read;
@@ -42,6 +45,20 @@ inline constexpr std::size_t MaxRequestSize = 1 + MaxFolderSize + 1 + 64 + 1;
 std::string Encode(const Request &request);
 // True for one well-formed request, and then only for its one encoding.
 bool Parse(std::string_view bytes, Request &request);
+
+// The file a request's links end at, as the helper sees it on a handle that
+// reads nothing, before it opens the file.
+struct Candidate {
+    std::string name;            // its own name in its folder
+    bool regular = false;
+    unsigned long links = 0;     // its names (st_nlink)
+    bool callerMayWrite = false; // the file and its folder, by the caller's own rights
+};
+// 0 when a lease of `kind` may be taken on `file`, else the errno it is
+// refused with: a regular file with no other name, of a day's file name; a
+// write lease (which holds off every other program) only on a record that
+// the caller could replace itself.
+int Refusal(Request::Kind kind, const Candidate &file);
 
 struct Reply {
     enum class Outcome : unsigned char {

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace absence {
@@ -56,6 +57,10 @@ struct EntryLookup {
 // name's own attributes answer, and the name as given is what is found.
 EntryLookup LookUpEntry(const QString &path);
 
+// The names in `folder` ("." and ".." left out), by one listing of it that
+// opens none of its entries; false when it could not be listed.
+bool ListFolderNames(const QString &folder, QStringList &names);
+
 // The size of the regular file `path` names, without following a link; -1
 // for anything else. Only a hint for storage.
 qint64 RegularFileSize(const QString &path);
@@ -88,7 +93,10 @@ enum class Sharing { Readers, Exclusive };
 
 // A day's file opened for reading, for as long as the object lives. A link
 // that someone else planted in the folder is not followed: only one that
-// belongs to the operator or to the folder's owner.
+// belongs to the operator or to the folder's owner, and so for every link on
+// the way a link's text leads. Only a file on a disk is opened: a named
+// pipe, a socket or a device fails as access denied before anything is
+// read, as a folder does. It is read no further than its size when opened.
 //
 // How the sharing is kept:
 // - POSIX: by a file lease, a read lease for Readers and a write lease for

@@ -4,6 +4,7 @@
 // is plain POSIX and the C++ library: the helper, which holds CAP_LEASE, links
 // nothing else.
 
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 
@@ -14,17 +15,27 @@ int OpenAt(int dirFd, const char *name, int flags, unsigned mode = 0);
 
 // A day's entry looked up hop by hop from a folder and opened for reading: a
 // link is followed only when it belongs to the effective user or to the owner
-// of the folder it lies in, and the last entry is opened without following
-// links, so one swapped in meanwhile is not followed either.
+// of the folder it lies in, also where it stands for a folder on the way of
+// another link's text, and the last entry is opened without following
+// links, so one swapped in meanwhile is not followed either. Only a regular
+// file is opened: what the entry is, is decided on a handle that reads
+// nothing (O_PATH), and the file opened must be that very one.
 class DayEntry {
 public:
+    // Asked about the last entry on its O_PATH handle `entry` (in the folder
+    // `folderFd`, named `name`) before it is opened: 0 lets it be opened,
+    // anything else is the errno it is refused with (Outcome::Refused).
+    using Admit = std::function<int(int folderFd, int entry, const std::string &name, const struct stat &st)>;
+
     enum class Outcome {
         Opened,
         Absent,      // no entry at the end of the links followed
         Busy,        // the file system says another program holds it
         ForeignLink, // a link that may not be followed
         Loop,        // too many links
-        Failed,      // error() tells why
+        Refused,     // the Admit check said no (error() tells why)
+        Failed,      // error() tells why; EACCES for what is no regular file
+                     // (EISDIR for a folder)
     };
 
     DayEntry() = default;
@@ -34,7 +45,7 @@ public:
 
     // Looks `name` up in `folder` (relative to the current directory); again
     // from the start when called again.
-    Outcome Open(const char *folder, const std::string &name);
+    Outcome Open(const char *folder, const std::string &name, const Admit &admit = {});
     // The opened file's descriptor, now the caller's to close.
     int TakeFile();
 
@@ -48,7 +59,7 @@ public:
 
 private:
     Outcome Fail(Outcome outcome, int error);
-    Outcome Walk();
+    Outcome Walk(const Admit &admit);
     void Reset();
 
     int m_dirFd = -1;

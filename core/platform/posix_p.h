@@ -69,6 +69,9 @@ public:
     int err = 0; // errno
     int fd = -1;
     bool leased = false;
+    // Bytes still to be read of the size the file had when opened: one that
+    // grows while it is read cannot hold the reader.
+    qint64 remaining = 0;
     posix::DayEntry entry; // where the last entry lies, kept so the record can be replaced there
     struct stat status {};
 

@@ -153,7 +153,7 @@ public:
             // the working directory becomes the record.
             const QByteArray encoded = QFile::encodeName(path);
             const qsizetype slash = encoded.lastIndexOf('/');
-            ownDir.Reset(::open(slash <= 0 ? "/" : encoded.left(slash).constData(),
+            ownDir.Reset(::open(slash < 0 ? "." : slash == 0 ? "/" : encoded.left(slash).constData(),
                                 O_PATH | O_DIRECTORY | O_CLOEXEC));
             dirFd = ownDir.fd;
             name = encoded.mid(slash + 1);
@@ -189,7 +189,9 @@ public:
                 && ::fchown(temp->fd(), uid_t(-1), keep->st_gid) != 0) {
                 // Not a member of that group: the file system's choice stays.
             }
-            if (::fchmod(temp->fd(), keep->st_mode & 07777) != 0)
+            // Read and write bits only: a set-id, sticky or execute bit that
+            // someone gave the old file must not pass to what we write.
+            if (::fchmod(temp->fd(), keep->st_mode & 0666) != 0)
                 temp.reset();
         }
     }

@@ -107,6 +107,33 @@ bool MayFollow(PSID linkOwner, const Operator &self, PSID folderOwner);
 // symbolic link or a junction.
 QString LinkTarget(const QString &linkPath, const QByteArray &reparseData);
 
+// One name on the way a link's text leads, looked at without following it.
+struct WayStep {
+    DWORD error = 0;        // it could not be looked at
+    bool link = false;      // a name surrogate (symbolic link, junction)
+    bool permitted = false; // a link of the operator's or of its folder's owner
+    QString target;         // where a permitted link leads (empty: cannot tell)
+};
+using LookOnTheWay = std::function<WayStep(const QString &entry)>;
+// Follows the links among the folders of `path` past its first `checked`
+// characters (the folder of the link it came from, walked already), each by
+// the link rule, until none is left: `path` is then the way without links
+// and the answer Opened. Otherwise ForeignLink, Loop (once `links` passes
+// the most the system follows) or Failed, with `error`. `look` is the
+// system's for a real walk.
+InputFile::Outcome FollowFolders(QString &path, qsizetype checked, int &links, DWORD &error,
+                                 const LookOnTheWay &look);
+// The length of the root of a full path ("C:\", "\\server\share\",
+// "\\?\C:\", "\\?\UNC\server\share\", "\\?\Volume{...}\"); 0 for none.
+qsizetype RootLength(const QString &path);
+
+// Only a file on a disk is read: a pipe, a console or another device could
+// hold the reader or feed it without end.
+inline bool IsReadableFile(DWORD fileType, DWORD attributes)
+{
+    return fileType == FILE_TYPE_DISK && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
 // The DACL a new record gets in place of the old one: the old record's own
 // entries (not those it inherited), then, unless the old one was shut off
 // from inheriting, the entries the new file inherited from its folder.
@@ -142,6 +169,8 @@ public:
     // The entry at the end of the links followed: the file that was opened,
     // or the name that was missing.
     QString entryPath;
+    // Bytes still to be read of the size the file had when opened.
+    qint64 remaining = 0;
 };
 
 InputFilePrivate *InputFilePrivateOf(const InputFile &file);

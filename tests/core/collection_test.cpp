@@ -240,6 +240,9 @@ TEST_F(CollectionTest, WhatCodePage932LacksBecomesGetaAndNoLineIsLost)
         {"UTF-8 up to a Ctrl-Z", mountain + "\x1A\x82", {Sj(QStringLiteral("山"))}},
         {"code page 932 that is two-byte UTF-8", Sj(QStringLiteral("*9:00:00 1-1 =ﾏｷ ﾘｶ")), {Sj(QStringLiteral("*09:00:00 1-1 =ﾏｷ ﾘｶ"))}},
         {"code page 932 that is UTF-8 up to a point", mountain + Sj(QStringLiteral("山")), {mountain + Sj(QStringLiteral("山"))}},
+        {"code page 932 names that are valid UTF-8", Sj(QStringLiteral("遙子\r\n凜子\r\n皓子")),
+         {Sj(QStringLiteral("遙子")), Sj(QStringLiteral("凜子")), Sj(QStringLiteral("皓子"))}},
+        {"UTF-8 kana that reads as code page 932 too", QStringLiteral("かき").toUtf8(), {Sj(QStringLiteral("かき"))}},
     };
     for (const auto &c : cases) {
         dir.write("data.txt", c.file);

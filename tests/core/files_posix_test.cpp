@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -94,13 +95,16 @@ TEST_F(PosixFilesTest, LinksAreFollowedOnlyWhenOursOrTheFolderOwners)
 
 // The lease helper asked as the front ends ask it: it leases a day's file of
 // another user and hands it over, keeping no lease itself; it refuses what is
-// not a day's file of that one name, whatever the caller may read.
+// not a day's file of that one name, whatever the caller may read, and a
+// write lease on anything but a record the caller could replace. What it
+// refuses, it has not opened.
 TEST_F(PosixFilesTest, LeaseHelperLeasesOnlyADaysFileAndKeepsNoLease)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "giving files and links to another user needs root; running as uid " << ::geteuid();
     namespace lease = platform::lease;
     using Outcome = lease::Reply::Outcome;
+    using Kind = lease::Request::Kind;
     const auto path = [&](const QString &name) { return QFile::encodeName(dir.file(name)); };
     const auto give = [&](const QString &name) { return ::lchown(path(name).constData(), 65534, 65534) == 0; };
     dir.write(DataName(0), "*10:00:00 1-1 =a\r\n");
@@ -109,32 +113,62 @@ TEST_F(PosixFilesTest, LeaseHelperLeasesOnlyADaysFileAndKeepsNoLease)
     ASSERT_EQ(::link(path("other.TXT").constData(), path(DataName(1)).constData()), 0);
     ASSERT_EQ(::symlink(DataName(0).toUtf8().constData(), path(DataName(2)).constData()), 0);
     ASSERT_TRUE(give(DataName(2))); // planted in our folder by another user
-    ASSERT_EQ(::symlink("/etc/passwd", path(DataName(3)).constData()), 0); // our own
-    const std::string folder = QFile::encodeName(dir.path()).toStdString(), day0 = DataName(0).toStdString();
-    const struct { std::string folder, name; Outcome outcome; int error; } cases[] = {
-        {folder, day0, Outcome::Leased, 0},
-        {"/etc", "passwd", Outcome::Refused, EINVAL},
-        {folder, DataName(1).toStdString(), Outcome::Refused, EMLINK},
-        {folder, DataName(2).toStdString(), Outcome::Refused, EACCES},
-        {folder, DataName(3).toStdString(), Outcome::Refused, EPERM},
-        {folder + "/../" + QFileInfo(dir.path()).fileName().toStdString(), day0, Outcome::Refused, EINVAL},
+    dir.write("notes.txt", "n\r\n");
+    ASSERT_EQ(::symlink("notes.txt", path(DataName(3)).constData()), 0); // our own
+    ASSERT_EQ(::mkfifo(path(DataName(4)).constData(), 0644), 0);
+    // Records of another user: one we may write, one we may only read, and
+    // one we may write in a folder we may not (the helper holds no right to
+    // override either).
+    dir.write(RecordName(), "r\r\n");
+    ASSERT_TRUE(dir.makeDir("ro") && dir.write("ro/" + RecordName(), "r\r\n"));
+    ASSERT_TRUE(give(RecordName()) && ::chmod(path(RecordName()).constData(), 0666) == 0);
+    ASSERT_TRUE(::chmod(path("ro/" + RecordName()).constData(), 0666) == 0 && ::chmod(path("ro").constData(), 0555) == 0);
+    const std::string folder = QFile::encodeName(dir.path()).toStdString(), day0 = DataName(0).toStdString(),
+                      record = RecordName().toStdString();
+    const struct { Kind kind; std::string folder, name; Outcome outcome; int error; mode_t mode = 0; } cases[] = {
+        {Kind::Read, folder, day0, Outcome::Leased, 0},
+        {Kind::Read, "/etc", "passwd", Outcome::Refused, EINVAL},
+        {Kind::Read, folder, DataName(1).toStdString(), Outcome::Refused, EMLINK},
+        {Kind::Read, folder, DataName(2).toStdString(), Outcome::Refused, EACCES},
+        {Kind::Read, folder, DataName(3).toStdString(), Outcome::Refused, EPERM},
+        {Kind::Read, folder, DataName(4).toStdString(), Outcome::Refused, EACCES},
+        {Kind::Read, folder + "/../" + QFileInfo(dir.path()).fileName().toStdString(), day0, Outcome::Refused, EINVAL},
+        {Kind::Write, folder, day0, Outcome::Refused, EPERM},
+        {Kind::Write, folder, record, Outcome::Leased, 0},
+        {Kind::Write, folder, record, Outcome::Refused, EACCES, 0444},
+        {Kind::Write, folder + "/ro", record, Outcome::Refused, EACCES},
+        {Kind::Read, folder + "/ro", record, Outcome::Leased, 0},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.folder + " " + c.name);
+        SCOPED_TRACE(std::string(1, char(c.kind)) + " " + c.folder + " " + c.name);
+        const QByteArray target = QByteArray::fromStdString(c.folder + "/" + c.name);
+        if (c.mode) {
+            ASSERT_EQ(::chmod(target.constData(), c.mode), 0);
+        }
+        // Whether the helper opened the file, as more than a handle that
+        // reads nothing: watched where nothing else opens files.
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        const bool watched = c.folder.rfind(folder, 0) == 0 && c.folder.find("..") == std::string::npos
+                             && ::inotify_add_watch(watch, target.constData(), IN_OPEN) >= 0;
         lease::Reply reply;
         int fd = -1;
-        ASSERT_TRUE(lease::Ask(QFile::encodeName(LeaseHelperPath()).toStdString(),
-                               {lease::Request::Kind::Read, c.folder, c.name}, reply, fd))
+        ASSERT_TRUE(lease::Ask(QFile::encodeName(LeaseHelperPath()).toStdString(), {c.kind, c.folder, c.name}, reply, fd))
             << std::strerror(errno);
         EXPECT_EQ(int(reply.outcome), int(c.outcome));
         EXPECT_EQ(reply.error, c.error) << std::strerror(reply.error);
         EXPECT_EQ(fd >= 0, c.outcome == Outcome::Leased);
+        char events[256];
+        if (watched) {
+            EXPECT_EQ(::read(watch, events, sizeof events) > 0, c.outcome == Outcome::Leased);
+        }
+        ::close(watch);
         if (fd < 0)
             continue;
-        EXPECT_EQ(::fcntl(fd, F_GETLEASE), F_RDLCK);
+        EXPECT_EQ(::fcntl(fd, F_GETLEASE), c.kind == Kind::Write ? F_WRLCK : F_RDLCK);
         ::close(fd);
         // The helper has exited: with our copy closed, a writer gets in at once.
-        const int writer = ::open(path(DataName(0)).constData(), O_WRONLY | O_NONBLOCK);
+        const int writer = ::open(target.constData(), O_WRONLY | O_NONBLOCK);
         EXPECT_GE(writer, 0) << "a lease outlived the hand-over: " << std::strerror(errno);
         ::close(writer);
     }

@@ -1,8 +1,9 @@
 // What only Windows has: the look-up that tells a missing name from a
 // failed search, the record replaced by one rename on the new file's handle,
-// extended paths, and the decisions on links, owners and access entries that
-// Wine cannot show (it has no reparse points, keeps no DACL it is given, and
-// its folders can always be listed): those are checked at the seam.
+// extended paths, pipes and devices never read, and the decisions on links
+// (on a link's way too), owners and access entries that Wine cannot show
+// (it has no reparse points, keeps no DACL it is given, and its folders can
+// always be listed): those are checked at the seam.
 
 #include "absence_list.h"
 #include "collection.h"
@@ -17,6 +18,7 @@
 #include <aclapi.h>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <sddl.h>
 
 using namespace absence;
@@ -406,4 +408,75 @@ TEST(WindowsAccess, TheOldRecordsOwnEntriesWithTheFoldersInherited)
     EXPECT_EQ(Sddl(win::CarriedDacl(reinterpret_cast<PACL>(old.data()), isProtected,
                                     reinterpret_cast<PACL>(const_cast<BYTE *>(made.data())))),
               QStringLiteral("D:(D;;FW;;;WD)(A;;FA;;;BG)"));
+}
+
+// The folders a link's text names are links by the same rule: followed only
+// when the operator's or their folder owner's, each looked at on its own.
+TEST(WindowsLinks, FoldersOnALinksWayFollowTheSameRule)
+{
+    struct Entry { bool link, permitted; const char *target; };
+    const std::map<QString, Entry> folder{
+        {QStringLiteral("D:\\records"), {false, false, ""}},
+        {QStringLiteral("D:\\records\\station"), {true, false, "E:\\chosen"}},
+        {QStringLiteral("D:\\records\\kept"), {true, true, "E:\\kept"}},
+        {QStringLiteral("E:\\kept"), {false, false, ""}},
+        {QStringLiteral("E:\\kept\\loop"), {true, true, "E:\\kept\\loop"}},
+        {QStringLiteral("C:\\school"), {false, false, ""}},
+        {QStringLiteral("C:\\school\\day"), {true, false, "E:\\chosen"}}, // never asked: walked already
+        {QStringLiteral("C:\\school\\day\\old"), {true, true, "C:\\school\\day\\new"}},
+        {QStringLiteral("C:\\school\\day\\new"), {false, false, ""}},
+    };
+    const struct { const char *path; qsizetype walked; InputFile::Outcome outcome; const char *way; DWORD error; } cases[] = {
+        {"D:\\records\\r.TXT", 0, InputFile::Outcome::Opened, "D:\\records\\r.TXT", 0},
+        {"D:\\records\\station\\r.TXT", 0, InputFile::Outcome::ForeignLink, "", ERROR_ACCESS_DENIED},
+        {"D:\\records\\kept\\r.TXT", 0, InputFile::Outcome::Opened, "E:\\kept\\r.TXT", 0},
+        {"D:\\records\\kept\\loop\\r.TXT", 0, InputFile::Outcome::Loop, "", ERROR_CANT_RESOLVE_FILENAME},
+        {"D:\\gone\\r.TXT", 0, InputFile::Outcome::Failed, "", ERROR_PATH_NOT_FOUND},
+        {"C:\\school\\day\\old\\r.TXT", 13, InputFile::Outcome::Opened, "C:\\school\\day\\new\\r.TXT", 0},
+        {"relative\\r.TXT", 0, InputFile::Outcome::Failed, "", ERROR_BAD_PATHNAME},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        QStringList asked;
+        QString path = QString::fromLatin1(c.path);
+        int links = 0;
+        DWORD error = 0;
+        const InputFile::Outcome outcome = win::FollowFolders(path, c.walked, links, error, [&](const QString &entry) {
+            asked << entry;
+            const auto found = folder.find(entry);
+            if (found == folder.end())
+                return win::WayStep{ERROR_PATH_NOT_FOUND, false, false, QString()};
+            return win::WayStep{0, found->second.link, found->second.permitted, QString::fromLatin1(found->second.target)};
+        });
+        EXPECT_EQ(int(outcome), int(c.outcome));
+        EXPECT_EQ(error, c.error);
+        if (outcome == InputFile::Outcome::Opened) {
+            EXPECT_EQ(path, QString::fromLatin1(c.way));
+        }
+        EXPECT_FALSE(asked.contains(QStringLiteral("C:\\school\\day")));
+    }
+    EXPECT_EQ(win::RootLength(QStringLiteral("\\\\srv\\share\\day\\r.TXT")), 12);
+    EXPECT_EQ(win::RootLength(QStringLiteral("\\\\?\\UNC\\srv\\share\\r.TXT")), 18);
+    EXPECT_EQ(win::RootLength(QStringLiteral("\\\\?\\Volume{1b3e}\\r.TXT")), 17);
+}
+
+// A pipe or a device is never read, whatever leads to it: it could hold the
+// run or feed it without end.
+TEST(WindowsFiles, PipesAndDevicesAreNotRead)
+{
+    EXPECT_TRUE(win::IsReadableFile(FILE_TYPE_DISK, FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_FALSE(win::IsReadableFile(FILE_TYPE_DISK, FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_FALSE(win::IsReadableFile(FILE_TYPE_DISK, FILE_ATTRIBUTE_DEVICE));
+    EXPECT_FALSE(win::IsReadableFile(FILE_TYPE_PIPE, FILE_ATTRIBUTE_NORMAL));
+    EXPECT_FALSE(win::IsReadableFile(FILE_TYPE_CHAR, FILE_ATTRIBUTE_NORMAL));
+    // A pipe with a server waiting and writing nothing, and the null device.
+    const QString pipe = QStringLiteral("\\\\.\\pipe\\absence-test-%1").arg(::GetCurrentProcessId());
+    win::Handle server(::CreateNamedPipeW(win::Wide(pipe).c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096, 4096,
+                                          0, nullptr));
+    ASSERT_TRUE(server.valid());
+    for (const QString &path : {pipe, QStringLiteral("\\\\.\\NUL")}) {
+        InputFile file(path, Sharing::Readers);
+        EXPECT_EQ(int(file.outcome()), int(InputFile::Outcome::Failed)) << path.toStdString();
+        EXPECT_EQ(file.errorCode(), 5) << path.toStdString();
+    }
 }

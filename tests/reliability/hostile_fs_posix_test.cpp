@@ -8,13 +8,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -252,36 +257,73 @@ TEST(HostileFileSystem, RecordBehindSymbolicLink)
     EXPECT_EQ(dir.entries().size(), 4);
 }
 
-// A named pipe where a data or record file should be: nothing will ever be
-// written into it, and the program must not wait for it.
-TEST(HostileFileSystem, NamedPipeInPlaceOfDayFileDoesNotHang)
+// A named pipe, a device or a socket named like a day's file is never opened
+// for reading: it could hold the run for ever or feed it without end. It is
+// told as a folder bearing the name is, at once; a save puts a real record
+// in its place.
+TEST(HostileFileSystem, PipesDevicesAndSocketsNamedLikeDayFilesAreNotRead)
 {
     if (CliPath().isEmpty())
         GTEST_SKIP() << "the command-line front end is not built";
     DayDir dir;
     ASSERT_TRUE(dir.isValid());
     WriteDay(dir, 3, 10);
-    ASSERT_TRUE(QFile::remove(dir.file(DataName(1))));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(DataName(1))).constData(), 0644), 0);
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(RecordName())).constData(), 0644), 0);
+    const QString data1 = dir.file(DataName(1)), record = dir.file(RecordName());
+    const QByteArray data1Name = QFile::encodeName(data1);
+    ASSERT_TRUE(QFile::remove(data1));
 
-    // A watchdog, not a time limit: a run that waits on the pipe never ends.
+    // A watchdog, not a time limit: a run that waits on a pipe never ends.
     auto runGuarded = [&](const QStringList &commands) {
         CliRun options;
         options.args = DayArgs(dir.path(), commands);
         return CliProcess(options).Wait(30000);
     };
-    const CliResult collected = runGuarded({QStringLiteral("collect"), QStringLiteral("print")});
-    ASSERT_TRUE(collected.finished) << "collect waited on the named pipe until killed";
-    EXPECT_EQ(collected.exitCode, 0) << collected.errText().toStdString();
-    EXPECT_EQ(collected.out.count('\n'), 20);
+    auto expectDenied = [&](const char *what) {
+        SCOPED_TRACE(what);
+        const CliResult run = runGuarded({QStringLiteral("collect"), QStringLiteral("print")});
+        ASSERT_TRUE(run.finished) << "collect waited on it until killed";
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.errText(), QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n"));
+        EXPECT_TRUE(run.out.isEmpty());
+    };
 
+    ASSERT_EQ(::mkfifo(data1Name.constData(), 0644), 0);
+    const int silent = ::open(data1Name.constData(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(silent, 0);
+    expectDenied("a named pipe a writer holds open without writing");
+    ::close(silent);
+    // Fed without end as soon as anyone opens it for reading.
+    QProcess feeder;
+    feeder.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec yes > \"$0\""), data1});
+    ASSERT_TRUE(feeder.waitForStarted());
+    expectDenied("a named pipe fed without end");
+    feeder.kill();
+    feeder.waitForFinished();
+    ASSERT_EQ(::unlink(data1Name.constData()), 0);
+
+    if (::mknod(data1Name.constData(), S_IFCHR | 0644, makedev(1, 5)) == 0) { // /dev/zero's numbers
+        expectDenied("a device");
+        ASSERT_EQ(::unlink(data1Name.constData()), 0);
+    } else {
+        Figure(QStringLiteral("no device node made (uid %1): %2").arg(::geteuid()).arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(size_t(data1Name.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, data1Name.constData(), size_t(data1Name.size()));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    expectDenied("a socket");
+    ::close(listener);
+    ASSERT_EQ(::unlink(data1Name.constData()), 0);
+
+    ASSERT_EQ(::mkfifo(QFile::encodeName(record).constData(), 0644), 0);
     const CliResult opened = runGuarded({QStringLiteral("open"), QStringLiteral("print")});
     ASSERT_TRUE(opened.finished) << "open waited on the named pipe until killed";
-    EXPECT_EQ(opened.exitCode, 0) << opened.errText().toStdString();
-    EXPECT_TRUE(opened.out.isEmpty());
-
-    // Saving puts a real record in the pipe's place.
+    EXPECT_EQ(opened.exitCode, 1);
+    EXPECT_EQ(opened.errText(), QStringLiteral("ﾌｧｲﾙ %1 は開けません.\n").arg(record));
     const CliResult saved = runGuarded({QStringLiteral("collect"), QStringLiteral("save")});
     ASSERT_TRUE(saved.finished);
     EXPECT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
@@ -366,6 +408,13 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     int held = ::open(QFile::encodeName(data1).constData(), O_WRONLY | O_APPEND);
     expectRun(collect, QStringLiteral("I/O ｴﾗｰ (32)\n"));
     ::close(held);
+    // A write lease held by another program (a server's oplock): held too.
+    const auto oldSigio = ::signal(SIGIO, SIG_IGN); // the break it asks for
+    held = ::open(QFile::encodeName(data1).constData(), O_RDONLY);
+    ASSERT_EQ(::fcntl(held, F_SETLEASE, F_WRLCK), 0) << std::strerror(errno);
+    expectRun(collect, QStringLiteral("I/O ｴﾗｰ (32)\n"));
+    ::close(held);
+    ::signal(SIGIO, oldSigio);
     held = ::open(QFile::encodeName(record).constData(), O_RDONLY);
     expectRun(open, cannotOpen);
     expectRun(save, CreateError(record));
@@ -389,6 +438,41 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     EXPECT_EQ(QFile::symLinkTarget(record), secret);
     EXPECT_EQ(dir.entries().size(), 3);
 
+    // The operator's own links, whose way runs through another user's link
+    // to a folder of that user's choosing.
+    const QString sub = dir.file(QStringLiteral("sub"));
+    auto linkThroughSub = [&](const QString &path) {
+        return (!QFile::exists(path) || QFile::remove(path))
+               && ::symlink("sub/secret.TXT", QFile::encodeName(path).constData()) == 0 && Chown(path, op, op);
+    };
+    ASSERT_TRUE(QFile::link(store.path(), sub) && Chown(sub, stranger, stranger));
+    ASSERT_TRUE(linkThroughSub(data1) && linkThroughSub(record));
+    expectRun(collect, QStringLiteral("ﾌｧｲﾙへのｱｸｾｽが拒否されました.\n"));
+    ASSERT_TRUE(QFile::remove(data1));
+    expectRun(save, CreateError(record));
+    EXPECT_EQ(ReadFile(secret), secretBytes);
+    ASSERT_TRUE(QFile::remove(sub));
+
+#ifdef ABSENCE_CLI_PDF
+    // A PDF written beside the day's files keeps the record's link rule:
+    // another user's link, live or dangling, is refused and nothing is made;
+    // the operator's own is written through to its target.
+    const QString pdf = dir.file(QStringLiteral("list.pdf")), made = store.file(QStringLiteral("made.pdf"));
+    for (const QString &to : {secret, made}) {
+        ASSERT_TRUE(QFile::link(to, pdf) && Chown(pdf, stranger, stranger));
+        expectRun({QStringLiteral("collect"), QStringLiteral("pdf"), pdf}, CreateError(pdf));
+        ASSERT_TRUE(QFile::remove(pdf));
+    }
+    EXPECT_EQ(ReadFile(secret), secretBytes);
+    EXPECT_FALSE(QFile::exists(made));
+    const QString own = dir.file(QStringLiteral("own.pdf"));
+    ASSERT_TRUE(WriteFile(own, "old") && Chown(own, op, op) && QFile::link(own, pdf) && Chown(pdf, op, op));
+    expectRun({QStringLiteral("collect"), QStringLiteral("pdf"), pdf}, QString());
+    EXPECT_TRUE(ReadFile(own).startsWith("%PDF-"));
+    EXPECT_EQ(QFile::symLinkTarget(pdf), own);
+    ASSERT_TRUE(QFile::remove(pdf) && QFile::remove(own));
+#endif
+
     // The staff group's record (0664) keeps group and mode; an operator
     // outside that group cannot give it, and it gets the operator's group.
     const gid_t staff = unprivileged ? 0 : Nogroup;
@@ -400,6 +484,13 @@ void CheckHeldFilesAndPlantedLinks(bool unprivileged, uid_t stranger)
     EXPECT_EQ(st.st_gid, unprivileged ? gid_t(op) : staff);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
     EXPECT_EQ(dir.entries().size(), 3);
+
+    // A record a station made set-user-ID, set-group-ID and executable: the
+    // new one keeps its read and write bits only.
+    ASSERT_EQ(::chmod(QFile::encodeName(record).constData(), 06777), 0);
+    expectRun(save, QString());
+    ASSERT_EQ(::stat(QFile::encodeName(record).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
 }
 
 } // namespace

@@ -389,6 +389,11 @@ TEST_F(CollectionWindowTest, NoticeOfNewNotificationsComesAfterAStationWritesAnd
         step("and a tick later");
         Click(form->BitBtn2);
         step("collected");
+        // Named in lower case, as collect reads it too.
+        day.write(DayFile(QStringLiteral("a7.txt")), Sj(QStringLiteral("@10:05:00 2-2=2番 森 凪 通院のため遅刻")));
+        step("a new station file in lower case");
+        Click(form->BitBtn2);
+        step("collected");
         if (testsupport::CanRemoveCurrentFolder()) {
             ASSERT_TRUE(QDir(day.path()).removeRecursively());
             step("the folder gone");
@@ -413,9 +418,11 @@ TEST_F(CollectionWindowTest, NoticeOfNewNotificationsComesAfterAStationWritesAnd
                                  QStringLiteral("collected, its file gone: - 6"),
                                  QStringLiteral("a station's file removed: - 6"),
                                  QStringLiteral("and a tick later: ") + notice + QStringLiteral(" 6"),
-                                 QStringLiteral("collected: - 4")})
+                                 QStringLiteral("collected: - 4"),
+                                 QStringLiteral("a new station file in lower case: ") + notice + QStringLiteral(" 4"),
+                                 QStringLiteral("collected: - 5")})
                         + (testsupport::CanRemoveCurrentFolder()
-                               ? QStringList{QStringLiteral("the folder gone: - 4"), QStringLiteral("and a tick later: - 4")}
+                               ? QStringList{QStringLiteral("the folder gone: - 5"), QStringLiteral("and a tick later: - 5")}
                                : QStringList()));
 }
 
