@@ -2,6 +2,7 @@
 
 #include "day_tally.h"
 #include "faces.h"
+#include "absence_list.h"
 #include "list_pages.h"
 
 #include <QFile>
@@ -50,7 +51,7 @@ void WritePdf(const QString &path, const QDate &day, const absence::AbsenceList 
 void WriteSheet(const QString &path, const QDate &day, const absence::AbsenceList &list)
 {
     absence::ui::WriteSheetPdf(path, absence::ui::DayCaption(day),
-                               absence::ui::MakeSheetText(absence::TallyDay(list, day), list));
+                               absence::ui::MakeSheetText(absence::TallyDay(list, day), list.Lines()));
 }
 
 } // namespace cli

@@ -5,9 +5,14 @@
 #include "output_file.h"
 #include "services.h"
 
+#include <string>
+
 namespace absence {
 
-void AppendCsvField(QByteArray &out, QByteArrayView field)
+namespace {
+
+template <typename Out>
+void appendField(Out &out, QByteArrayView field)
 {
     // Trail bytes of code page 932 lie above 0x3f: these bytes are always
     // the characters themselves.
@@ -22,19 +27,26 @@ void AppendCsvField(QByteArray &out, QByteArrayView field)
     }
     if (!quoted) {
         if (formula)
-            out += '\'';
-        out += field;
+            out.push_back('\'');
+        out.append(field.data(), size_t(field.size()));
         return;
     }
-    out += '"';
+    out.push_back('"');
     if (formula)
-        out += '\'';
+        out.push_back('\'');
     for (const char c : field) {
         if (c == '"')
-            out += '"';
-        out += c;
+            out.push_back('"');
+        out.push_back(c);
     }
-    out += '"';
+    out.push_back('"');
+}
+
+} // namespace
+
+void AppendCsvField(QByteArray &out, QByteArrayView field)
+{
+    appendField(out, field);
 }
 
 QByteArray CsvText(const Table &rows, QByteArrayView lineEnd)
@@ -62,48 +74,74 @@ QByteArray utf8WithBom(QByteArrayView cp932)
 
 } // namespace
 
-QByteArray DayCsv(const AbsenceList &list, const QDate &day, CsvEncoding encoding)
+namespace {
+
+// The CSV in code page 932.
+std::string cp932Csv(const AbsenceList &list, const QDate &day)
 {
-    QByteArray out = ToCp932(QStringLiteral("日付,時刻,クラス,学年,組,番号,氏名,区分,出席簿,理由,症状,連絡者,記号,内容\r\n"));
+    // Made in a std::string, whose appends of a byte are inline, then
+    // copied once.
+    std::string out = ToCp932(QStringLiteral("日付,時刻,クラス,学年,組,番号,氏名,区分,出席簿,理由,症状,連絡者,記号,内容\r\n"))
+                          .toStdString();
     const QByteArray date = day.toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
-    QByteArray cell;
+    QByteArray kinds[NotificationKindCount], symptoms[SymptomCount];
+    for (int k = 0; k < NotificationKindCount; ++k)
+        kinds[k] = KindText(NotificationKind(k));
+    for (int k = 0; k < SymptomCount; ++k)
+        symptoms[k] = SymptomText(Symptom(k));
+    std::string cell;
     const auto field = [&](QByteArrayView bytes) {
-        out += ',';
-        AppendCsvField(out, bytes);
+        out.push_back(',');
+        appendField(out, bytes);
     };
     const auto text = [&](const std::string &s) { field(QByteArrayView(s.data(), qsizetype(s.size()))); };
     const int count = list.Count();
-    out.reserve(out.size() + qsizetype(count) * 160);
+    out.reserve(out.size() + size_t(count) * 200);
     list.ForEachLine(0, count - 1, [&](int, QByteArrayView line) {
         if (!IsNotification(line))
             return;
         const detail::LineReading r = detail::ReadLine(line);
-        AppendCsvField(out, date);
+        appendField(out, date);
         field(r.time);
-        cell.resize(0);
+        cell.clear();
         r.AppendClass(cell);
-        field(cell);
+        text(cell);
         text(r.grade);
         text(r.group);
         text(r.number);
-        cell.resize(0);
+        cell.clear();
         r.AppendName(cell);
-        field(cell);
-        field(KindText(r.kind));
+        text(cell);
+        field(kinds[int(r.kind)]);
         field(r.Attendance());
         field(r.reason);
-        field(SymptomText(r.symptom));
+        field(symptoms[int(r.symptom)]);
         field(r.contact);
         field(r.mark);
         field(r.content);
         out += "\r\n";
     });
-    return encoding == CsvEncoding::Cp932 ? out : utf8WithBom(out);
+    return out;
+}
+
+} // namespace
+
+QByteArray DayCsv(const AbsenceList &list, const QDate &day, CsvEncoding encoding)
+{
+    const std::string out = cp932Csv(list, day);
+    const QByteArrayView bytes(out.data(), qsizetype(out.size()));
+    return encoding == CsvEncoding::Cp932 ? bytes.toByteArray() : utf8WithBom(bytes);
 }
 
 void WriteDayCsv(const QString &path, const AbsenceList &list, const QDate &day, CsvEncoding encoding)
 {
-    WriteOutputFile(path, DayCsv(list, day, encoding));
+    if (encoding == CsvEncoding::Cp932) {
+        // Written from where it was made, without a copy.
+        const std::string out = cp932Csv(list, day);
+        WriteOutputFile(path, QByteArrayView(out.data(), qsizetype(out.size())));
+    } else {
+        WriteOutputFile(path, DayCsv(list, day, encoding));
+    }
 }
 
 QByteArray SummaryText(const DayTally &tally, bool raw)

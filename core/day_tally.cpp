@@ -4,10 +4,11 @@
 #include "notification_line_p.h"
 #include "services.h"
 
-#include <QHash>
 #include <algorithm>
+#include <map>
 #include <numeric>
 #include <string>
+#include <utility>
 
 namespace absence {
 
@@ -73,25 +74,19 @@ DayTally TallyDay(const AbsenceList &list, const QDate &day)
     tally.day = day;
     std::vector<ClassTally> classes;
     std::vector<ClassOrder> orders;
-    QHash<QByteArray, int> byName;
-    QByteArray name;
+    std::map<std::pair<std::string, std::string>, int> byClass;
     int last = -1;
     list.ForEachLine(0, list.Count() - 1, [&](int i, QByteArrayView line) {
         if (!IsNotification(line))
             return;
-        const detail::LineReading r = detail::ReadLine(line);
-        name.resize(0);
-        r.AppendClass(name);
+        const detail::LineReading r = detail::ReadLine(line, detail::Reading::ForTally);
         // Lines of one class often come together.
-        if (last < 0 || classes[size_t(last)].className != name) {
-            const auto found = byName.constFind(name);
-            if (found == byName.cend()) {
-                last = int(classes.size());
-                byName.insert(name, last);
-                classes.emplace_back().className = name;
+        if (last < 0 || orders[size_t(last)].grade != r.grade || orders[size_t(last)].group != r.group) {
+            const auto [found, added] = byClass.try_emplace({r.grade, r.group}, int(classes.size()));
+            last = found->second;
+            if (added) {
+                r.AppendClass(classes.emplace_back().className);
                 orders.push_back({r.classKnown(), r.grade, r.group});
-            } else {
-                last = *found;
             }
         }
         ClassTally &c = classes[size_t(last)];

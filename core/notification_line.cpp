@@ -92,19 +92,32 @@ struct Compiled {
     quint8 value;
 };
 
-// The table in code page 932, the words of each first byte longest first,
-// so that at one position the longer word wins.
+// The first character of s at `at` as one number: a lead byte and the byte
+// after it, or a single byte.
+quint16 charKey(QByteArrayView s, qsizetype at);
+
+// The table in code page 932, the words of each first character longest
+// first, so that at one position the longer word wins. Most characters
+// start no word: they are told so by one look into `bucketOf`.
 struct Table {
-    std::array<std::vector<Compiled>, 256> byFirstByte;
+    std::vector<std::vector<Compiled>> buckets{1};
+    std::array<quint8, 65536> bucketOf{};
+    quint8 rolesOf[256] = {}; // the roles of each bucket's words, together
     QByteArray kinds[NotificationKindCount], symptoms[SymptomCount], attendance[NotificationKindCount];
-    QByteArray illness, unknown, ban, nen, kumi, yori, open, close, blank;
+    QByteArray illness, unknown, ban, nen;
 
     Table()
     {
         auto cp = [](const char16_t *text) { return ToCp932(QString::fromUtf16(text)); };
         for (const WordEntry &w : Words) {
             Compiled c{cp(w.text), w.roles, w.value};
-            std::vector<Compiled> &bucket = byFirstByte[quint8(c.bytes.front())];
+            const quint16 key = charKey(c.bytes, 0);
+            if (!bucketOf[key]) {
+                bucketOf[key] = quint8(buckets.size());
+                buckets.emplace_back();
+            }
+            rolesOf[bucketOf[key]] |= c.roles;
+            std::vector<Compiled> &bucket = buckets[bucketOf[key]];
             auto at = bucket.begin();
             while (at != bucket.end() && at->bytes.size() >= c.bytes.size())
                 ++at;
@@ -120,11 +133,6 @@ struct Table {
         unknown = kinds[int(NotificationKind::Unknown)];
         ban = cp(u"番");
         nen = cp(u"年");
-        kumi = cp(u"組");
-        yori = cp(u"より");
-        open = cp(u"（");
-        close = cp(u"）");
-        blank = cp(u"　");
     }
 };
 
@@ -147,6 +155,11 @@ qsizetype charSize(QByteArrayView s, qsizetype at)
     return isLead(s[at]) && at + 1 < s.size() ? 2 : 1;
 }
 
+quint16 charKey(QByteArrayView s, qsizetype at)
+{
+    return charSize(s, at) == 2 ? quint16(quint8(s[at]) << 8 | quint8(s[at + 1])) : quint8(s[at]);
+}
+
 // The length of the blank at `at` (ASCII blank or tab, or the full-width
 // blank), 0 when there is none.
 qsizetype blankAt(QByteArrayView s, qsizetype at)
@@ -155,7 +168,8 @@ qsizetype blankAt(QByteArrayView s, qsizetype at)
         return 0;
     if (s[at] == ' ' || s[at] == '\t')
         return 1;
-    return s.sliced(at).startsWith(QByteArrayView(table().blank)) ? 2 : 0;
+    // The full-width blank, 0x81 0x40.
+    return quint8(s[at]) == 0x81 && at + 1 < s.size() && s[at + 1] == '\x40' ? 2 : 0;
 }
 
 QByteArrayView trimmedBlanks(QByteArrayView s)
@@ -181,9 +195,15 @@ QByteArrayView trimmedBlanks(QByteArrayView s)
 // The longest word of `roles` that starts at `at`.
 const Compiled *wordAt(QByteArrayView s, qsizetype at, quint8 roles)
 {
-    const QByteArrayView rest = s.sliced(at);
-    for (const Compiled &w : table().byFirstByte[quint8(s[at])]) {
-        if ((w.roles & roles) && rest.startsWith(QByteArrayView(w.bytes)))
+    const Table &t = table();
+    const quint8 bucket = t.bucketOf[charKey(s, at)];
+    if (!(t.rolesOf[bucket] & roles))
+        return nullptr;
+    const qsizetype left = s.size() - at;
+    const char *rest = s.data() + at;
+    for (const Compiled &w : t.buckets[bucket]) {
+        if ((w.roles & roles) && w.bytes.size() <= left
+            && std::equal(w.bytes.cbegin(), w.bytes.cend(), rest))
             return &w;
     }
     return nullptr;
@@ -302,25 +322,25 @@ void readClass(QByteArrayView field, detail::LineReading &r)
 // 連絡者: X of the last （Xより） or (Xより).
 QByteArrayView readContact(QByteArrayView s)
 {
-    const Table &t = table();
+    // （, ）, よ and り in code page 932.
+    constexpr quint16 Open = 0x8169, Close = 0x816a, Yo = 0x82e6, Ri = 0x82e8;
     QByteArrayView contact;
     qsizetype opened = -1; // just after the last opening bracket
     for (qsizetype at = 0; at < s.size();) {
-        const QByteArrayView rest = s.sliced(at);
-        if (rest.startsWith('(') || rest.startsWith(QByteArrayView(t.open))) {
-            at += rest.startsWith('(') ? 1 : 2;
+        const quint16 key = charKey(s, at);
+        const qsizetype n = charSize(s, at);
+        if (key == '(' || key == Open) {
+            at += n;
             opened = at;
             continue;
         }
-        if (opened >= 0 && rest.startsWith(QByteArrayView(t.yori))) {
-            const QByteArrayView after = rest.sliced(t.yori.size());
-            if (after.startsWith(')') || after.startsWith(QByteArrayView(t.close))) {
-                if (at > opened)
-                    contact = s.sliced(opened, at - opened);
-                opened = -1;
-            }
+        if (opened >= 0 && key == Yo && at + 4 < s.size() && charKey(s, at + 2) == Ri
+            && (charKey(s, at + 4) == ')' || charKey(s, at + 4) == Close)) {
+            if (at > opened)
+                contact = s.sliced(opened, at - opened);
+            opened = -1;
         }
-        at += charSize(s, at);
+        at += n;
     }
     return contact;
 }
@@ -344,22 +364,43 @@ QByteArrayView UnknownText()
     return table().unknown;
 }
 
-void LineReading::AppendClass(QByteArray &out) const
+namespace {
+
+template <typename Out>
+void appendBytes(Out &out, QByteArrayView bytes)
 {
-    if (!classKnown()) {
-        out += UnknownText();
+    out.append(bytes.data(), bytes.size());
+}
+
+template <typename Out>
+void appendClass(Out &out, const LineReading &r)
+{
+    if (!r.classKnown()) {
+        appendBytes(out, UnknownText());
         return;
     }
-    out.append(grade.data(), qsizetype(grade.size()));
-    if (!group.empty()) {
-        out += '-';
-        out.append(group.data(), qsizetype(group.size()));
+    out.append(r.grade.data(), qsizetype(r.grade.size()));
+    if (!r.group.empty()) {
+        out.push_back('-');
+        out.append(r.group.data(), qsizetype(r.group.size()));
     }
 }
 
-void LineReading::AppendName(QByteArray &out) const
+template <typename Out>
+void appendName(Out &out, const LineReading &r)
 {
-    const QByteArrayView s = content.sliced(nameBegin, nameEnd - nameBegin);
+    const QByteArrayView s = r.content.sliced(r.nameBegin, r.nameEnd - r.nameBegin);
+    // Most names are already words joined by one ASCII blank.
+    bool joined = true;
+    for (qsizetype at = 0; at < s.size() && joined;) {
+        const qsizetype n = blankAt(s, at);
+        joined = n == 0 || (s[at] == ' ' && !blankAt(s, at + 1));
+        at += n ? n : charSize(s, at);
+    }
+    if (joined) {
+        appendBytes(out, s);
+        return;
+    }
     bool gap = false;
     for (qsizetype at = 0; at < s.size();) {
         if (const qsizetype n = blankAt(s, at)) {
@@ -368,12 +409,34 @@ void LineReading::AppendName(QByteArray &out) const
             continue;
         }
         if (gap)
-            out += ' ';
+            out.push_back(' ');
         gap = false;
         const qsizetype n = charSize(s, at);
-        out += s.sliced(at, n);
+        appendBytes(out, s.sliced(at, n));
         at += n;
     }
+}
+
+} // namespace
+
+void LineReading::AppendClass(QByteArray &out) const
+{
+    appendClass(out, *this);
+}
+
+void LineReading::AppendClass(std::string &out) const
+{
+    appendClass(out, *this);
+}
+
+void LineReading::AppendName(QByteArray &out) const
+{
+    appendName(out, *this);
+}
+
+void LineReading::AppendName(std::string &out) const
+{
+    appendName(out, *this);
 }
 
 QByteArrayView LineReading::Attendance() const
@@ -383,7 +446,7 @@ QByteArrayView LineReading::Attendance() const
     return table().attendance[int(kind)];
 }
 
-LineReading ReadLine(QByteArrayView line)
+LineReading ReadLine(QByteArrayView line, Reading reading)
 {
     LineReading r;
     r.mark = line.first(qMin<qsizetype>(1, line.size()));
@@ -407,33 +470,34 @@ LineReading ReadLine(QByteArrayView line)
         at = 0;
     }
 
-    const Found kind = firstWord(c, KindWord);
-    if (kind.word)
-        r.kind = NotificationKind(kind.word->value);
-
     // 氏名: the words up to the first that holds a kind, cause or symptom
     // word; nothing when no word holds one.
-    qsizetype nameEnd = at, wordStart = at;
-    bool stopped = false;
-    while (wordStart < c.size() && !stopped) {
+    qsizetype nameEnd = at, wordStart = at, stopAt = -1;
+    while (wordStart < c.size() && stopAt < 0) {
         while (qsizetype n = blankAt(c, wordStart))
             wordStart += n;
         qsizetype wordEnd = wordStart;
         while (wordEnd < c.size() && !blankAt(c, wordEnd)) {
             if (wordAt(c, wordEnd, KindWord | CauseWord | SymptomWord)) {
-                stopped = true;
+                stopAt = wordEnd;
                 break;
             }
             wordEnd += charSize(c, wordEnd);
         }
-        if (stopped)
-            break;
-        while (wordEnd < c.size() && !blankAt(c, wordEnd))
-            wordEnd += charSize(c, wordEnd);
-        nameEnd = wordEnd;
-        wordStart = wordEnd;
+        if (stopAt < 0) {
+            nameEnd = wordEnd;
+            wordStart = wordEnd;
+        }
     }
-    if (stopped) {
+    // The kind word is the first from there: none stands before it (what
+    // precedes the name is a number and 番), and without it there is none.
+    Found kind;
+    if (stopAt >= 0) {
+        kind = firstWord(c.sliced(stopAt), KindWord);
+        if (kind.word) {
+            kind.at += stopAt;
+            r.kind = NotificationKind(kind.word->value);
+        }
         while (qsizetype n = blankAt(c, at))
             at += n;
         r.nameBegin = at;
@@ -447,10 +511,12 @@ LineReading ReadLine(QByteArrayView line)
         QByteArrayView reason = trimmedBlanks(c.sliced(r.nameEnd, kind.at - r.nameEnd));
         // The first joining word that ends the reason is the longest.
         for (qsizetype i = 0; i < reason.size(); i += charSize(reason, i)) {
-            const QByteArrayView rest = reason.sliced(i);
+            const quint8 bucket = t.bucketOf[charKey(reason, i)];
             bool ends = false;
-            for (const Compiled &w : t.byFirstByte[quint8(reason[i])])
-                ends = ends || ((w.roles & ReasonEnd) && rest == QByteArrayView(w.bytes));
+            if (t.rolesOf[bucket] & ReasonEnd) {
+                for (const Compiled &w : t.buckets[bucket])
+                    ends = ends || ((w.roles & ReasonEnd) && reason.sliced(i) == QByteArrayView(w.bytes));
+            }
             if (ends) {
                 reason = trimmedBlanks(reason.first(i));
                 break;
@@ -463,7 +529,8 @@ LineReading ReadLine(QByteArrayView line)
     if (const Found s = firstWord(symptomText, SymptomWord); s.word)
         r.symptom = Symptom(s.word->value);
     r.illness = firstWord(r.reason, IllnessWord).word != nullptr;
-    r.contact = readContact(c);
+    if (reading == Reading::Whole)
+        r.contact = readContact(c);
     return r;
 }
 

@@ -24,12 +24,17 @@ struct LineReading {
     bool classKnown() const { return !grade.empty(); }
     // クラス as the tables and the CSV write it; "不明" when unknown.
     void AppendClass(QByteArray &out) const;
+    void AppendClass(std::string &out) const;
     void AppendName(QByteArray &out) const;
+    void AppendName(std::string &out) const;
     // 出席簿 in code page 932 (empty for an unknown kind).
     QByteArrayView Attendance() const;
 };
 
-LineReading ReadLine(QByteArrayView line);
+// What a reading takes: the whole line, or what the tally counts by (the
+// contact left unread).
+enum class Reading { Whole, ForTally };
+LineReading ReadLine(QByteArrayView line, Reading reading = Reading::Whole);
 
 // "不明" in code page 932.
 QByteArrayView UnknownText();

@@ -83,7 +83,7 @@ QString SymptomTableTitle()
     return QStringLiteral("欠席者の症状別");
 }
 
-SheetText MakeSheetText(const absence::DayTally &tally, const absence::AbsenceList &list)
+SheetText MakeSheetText(const absence::DayTally &tally, const QList<QByteArray> &lines)
 {
     const auto text = [](const absence::Table &table) {
         QList<QStringList> rows;
@@ -111,10 +111,8 @@ SheetText MakeSheetText(const absence::DayTally &tally, const absence::AbsenceLi
                               .arg(absence::FromCp932(c.className))
                               .arg(c.lines)
                               .arg(kinds.join(QStringLiteral("、")));
-        for (const int i : c.lineIndexes) {
-            const QByteArrayView line = list.View(i);
-            section.lines << absence::FromCp932(QByteArray::fromRawData(line.data(), line.size()));
-        }
+        for (const int i : c.lineIndexes)
+            section.lines << absence::FromCp932(lines[i]);
         sheet.sections << section;
     }
     return sheet;

@@ -6,6 +6,7 @@
 // collection window prints and previews with it, and both the window and the
 // command line write PDF files with it. QtGui only.
 
+#include <QByteArray>
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -56,7 +57,8 @@ struct SheetText {
     QList<QStringList> kindTable, symptomTable;
     QList<Section> sections;
 };
-SheetText MakeSheetText(const absence::DayTally &tally, const absence::AbsenceList &list);
+// `lines` are the list's lines the tally was made of, by index.
+SheetText MakeSheetText(const absence::DayTally &tally, const QList<QByteArray> &lines);
 
 // "区分別", "欠席者の症状別": the titles above the two tables.
 QString KindTableTitle();

@@ -1,6 +1,7 @@
 #include "tally_window.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -51,19 +52,39 @@ QTableWidget *MakeTable(QWidget *parent, const char *name, const QList<QStringLi
             table->setItem(r - 1, c, item);
         }
     }
-    table->resizeColumnsToContents();
-    table->resizeRowsToContents();
-    // As large as its cells, so that every class and figure shows at once.
+    // Each column as wide as its widest text, measured in the fonts it is
+    // drawn in (asking every cell for its size hint costs a frame's time);
+    // every row one line high. So every class and figure shows at once.
+    const QFontMetrics plain(table->font()), strong(bold), head(table->horizontalHeader()->font());
+    constexpr int Padding = 12;
     int width = 2 * table->frameWidth();
-    for (int c = 0; c < table->columnCount(); ++c)
-        width += table->columnWidth(c);
-    int height = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth();
-    for (int r = 0; r < table->rowCount(); ++r)
-        height += table->rowHeight(r);
+    for (int c = 0; c < table->columnCount(); ++c) {
+        int w = head.horizontalAdvance(rows.first().value(c)) + Padding;
+        for (int r = 1; r < rows.size(); ++r)
+            w = qMax(w, (r + 1 == rows.size() ? strong : plain).horizontalAdvance(rows[r].value(c)) + Padding);
+        table->setColumnWidth(c, w);
+        width += w;
+    }
+    const int rowHeight = strong.height() + 6;
+    table->verticalHeader()->setDefaultSectionSize(rowHeight);
+    int height = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth()
+        + table->rowCount() * rowHeight;
     table->setFixedSize(width, height);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return table;
+}
+
+QList<QStringList> CellText(const absence::Table &table)
+{
+    QList<QStringList> rows;
+    for (const QList<QByteArray> &row : table) {
+        QStringList cells;
+        for (const QByteArray &cell : row)
+            cells << absence::FromCp932(cell);
+        rows << cells;
+    }
+    return rows;
 }
 
 QLabel *MakeTitle(QWidget *parent, const QString &text)
@@ -77,6 +98,13 @@ QLabel *MakeTitle(QWidget *parent, const QString &text)
 
 } // namespace
 
+const SheetText &TallyWindow::Sheet()
+{
+    if (!m_sheet)
+        m_sheet = MakeSheetText(m_tally, m_lines);
+    return *m_sheet;
+}
+
 QString TallyWindow::Caption(const QDate &day)
 {
     return QStringLiteral("集計 ") + absence::FromCp932(absence::ShortDateText(day));
@@ -85,21 +113,19 @@ QString TallyWindow::Caption(const QDate &day)
 TallyWindow::TallyWindow(const absence::AbsenceList &list, const QDate &day, QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                           | Qt::WindowCloseButtonHint),
-      m_day(day), m_tally(absence::TallyDay(list, day)), m_sheet(MakeSheetText(m_tally, list))
+      m_day(day), m_lines(list.Lines()), m_tally(absence::TallyDay(list, day))
 {
     setObjectName(QStringLiteral("TallyWindow"));
     setWindowTitle(Caption(day));
     setFont(PixelFont(kGothicFace, 16));
     UseButtonFaceBackground(this);
 
-    KindTable = MakeTable(this, "KindTable", m_sheet.kindTable);
-    SymptomTable = MakeTable(this, "SymptomTable", m_sheet.symptomTable);
+    KindTable = MakeTable(this, "KindTable", CellText(absence::KindTable(m_tally)));
+    SymptomTable = MakeTable(this, "SymptomTable", CellText(absence::SymptomTable(m_tally)));
 
     QStringList unknown;
-    for (const int i : m_tally.unknownLines) {
-        const QByteArrayView line = list.View(i);
-        unknown << absence::FromCp932(QByteArray::fromRawData(line.data(), line.size()));
-    }
+    for (const int i : m_tally.unknownLines)
+        unknown << absence::FromCp932(m_lines[i]);
     UnknownCaption = MakeTitle(this, QStringLiteral("区分の読めなかった行 (%1)").arg(unknown.size()));
     UnknownLines = new QListView(this);
     UnknownLines->setObjectName(QStringLiteral("UnknownLines"));
@@ -171,7 +197,7 @@ void TallyWindow::PrintSheet()
         preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
         preview.resize(size());
         connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                [&](QPrinter *target) { PaintSheetPages(*target, caption, m_sheet); });
+                [&](QPrinter *target) { PaintSheetPages(*target, caption, Sheet()); });
         preview.exec();
         activateWindow();
     });
@@ -188,7 +214,7 @@ void TallyWindow::SaveSheetPdf()
         const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
         activateWindow();
         if (chosen)
-            WriteSheetPdf(dialog.selectedFiles().constFirst(), DayCaption(m_day), m_sheet);
+            WriteSheetPdf(dialog.selectedFiles().constFirst(), DayCaption(m_day), Sheet());
     });
 }
 

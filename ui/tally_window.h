@@ -6,6 +6,8 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QList>
+#include <optional>
 
 #include "day_tally.h"
 #include "list_pages.h"
@@ -45,9 +47,13 @@ public:
     void SaveSheetPdf();
 
 private:
+    // Made when first printed or saved, from the lines as they were.
+    const SheetText &Sheet();
+
     QDate m_day;
+    QList<QByteArray> m_lines;
     absence::DayTally m_tally;
-    SheetText m_sheet;
+    std::optional<SheetText> m_sheet;
 };
 
 } // namespace absence::ui

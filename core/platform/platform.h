@@ -94,7 +94,10 @@ enum class Sharing { Readers, Exclusive };
 
 // A day's file opened for reading, for as long as the object lives. A link
 // that someone else planted in the folder is not followed: only one that
-// belongs to the operator or to the folder's owner.
+// belongs to the operator or to the folder's owner, and so for every link on
+// the way a link's text leads. Only a file on a disk is opened: a named
+// pipe, a socket or a device fails as access denied before anything is
+// read, as a folder does. It is read no further than its size when opened.
 //
 // How the sharing is kept:
 // - POSIX: by a file lease, a read lease for Readers and a write lease for

@@ -414,10 +414,7 @@ TEST(WindowsAccess, TheOldRecordsOwnEntriesWithTheFoldersInherited)
 // when the operator's or their folder owner's, each looked at on its own.
 TEST(WindowsLinks, FoldersOnALinksWayFollowTheSameRule)
 {
-    struct Entry {
-        bool link, permitted;
-        const char *target;
-    };
+    struct Entry { bool link, permitted; const char *target; };
     const std::map<QString, Entry> folder{
         {QStringLiteral("D:\\records"), {false, false, ""}},
         {QStringLiteral("D:\\records\\station"), {true, false, "E:\\chosen"}},
@@ -429,13 +426,7 @@ TEST(WindowsLinks, FoldersOnALinksWayFollowTheSameRule)
         {QStringLiteral("C:\\school\\day\\old"), {true, true, "C:\\school\\day\\new"}},
         {QStringLiteral("C:\\school\\day\\new"), {false, false, ""}},
     };
-    const struct {
-        const char *path;
-        qsizetype walked;
-        InputFile::Outcome outcome;
-        const char *way;
-        DWORD error;
-    } cases[] = {
+    const struct { const char *path; qsizetype walked; InputFile::Outcome outcome; const char *way; DWORD error; } cases[] = {
         {"D:\\records\\r.TXT", 0, InputFile::Outcome::Opened, "D:\\records\\r.TXT", 0},
         {"D:\\records\\station\\r.TXT", 0, InputFile::Outcome::ForeignLink, "", ERROR_ACCESS_DENIED},
         {"D:\\records\\kept\\r.TXT", 0, InputFile::Outcome::Opened, "E:\\kept\\r.TXT", 0},
@@ -452,16 +443,10 @@ TEST(WindowsLinks, FoldersOnALinksWayFollowTheSameRule)
         DWORD error = 0;
         const InputFile::Outcome outcome = win::FollowFolders(path, c.walked, links, error, [&](const QString &entry) {
             asked << entry;
-            win::WayStep step;
             const auto found = folder.find(entry);
-            if (found == folder.end()) {
-                step.error = ERROR_PATH_NOT_FOUND;
-                return step;
-            }
-            step.link = found->second.link;
-            step.permitted = found->second.permitted;
-            step.target = QString::fromLatin1(found->second.target);
-            return step;
+            if (found == folder.end())
+                return win::WayStep{ERROR_PATH_NOT_FOUND, false, false, QString()};
+            return win::WayStep{0, found->second.link, found->second.permitted, QString::fromLatin1(found->second.target)};
         });
         EXPECT_EQ(int(outcome), int(c.outcome));
         EXPECT_EQ(error, c.error);
