@@ -91,6 +91,10 @@ void AppendDataLine(int digit, const QString &text)
     if (!fault.isEmpty())
         throw LineTextError(fault);
     QString path = findDataFile(digit);
+    // Without a readable working directory (removed while the program ran)
+    // the path would point elsewhere: name only the file.
+    if (path.isEmpty() && !fileSystem().IsDirectory(WorkingDirectory()))
+        throw FileCreateError(DataFileName(digit));
     if (path.isEmpty()) {
         // A new file is code page 932: a character it lacks must stop the
         // call before the file is made.

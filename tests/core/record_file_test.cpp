@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "files.h"
 #include "record_file.h"
+#include "station_file.h"
 #include "reorder.h"
 #include "support.h"
 
@@ -217,6 +218,18 @@ TEST_F(RecordTest, MissingWorkingDirectoryCannotBeSavedInto)
     EXPECT_THROW(Save(list), FileCreateError);
     EXPECT_FALSE(QFileInfo::exists("/" + RecordName()));
     EXPECT_FALSE(QFileInfo::exists(dir.file(RecordName())));
+}
+
+TEST_F(RecordTest, MissingWorkingDirectoryTakesNoStationLine)
+{
+    ASSERT_FALSE(QFileInfo::exists("/" + DataName(3))) << "a stray data file in / spoils this test";
+    dir.makeDir("gone");
+    ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    if (!CanRemoveCurrentFolder())
+        GTEST_SKIP() << "this system does not remove a process's current folder";
+    ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
+    EXPECT_THROW(AppendDataLine(3, QStringLiteral("*08:00:00 1-1=x")), FileCreateError);
+    EXPECT_FALSE(QFileInfo::exists("/" + DataName(3)));
 }
 
 TEST_F(RecordTest, FindRecordFileSetsTheDayAndThePath)
