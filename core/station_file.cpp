@@ -3,6 +3,7 @@
 #include "collection.h"
 #include "collection_p.h"
 #include "day_files.h"
+#include "day_files_p.h"
 #include "errors.h"
 #include "files.h"
 #include "text_encoding.h"
@@ -92,6 +93,10 @@ void AppendDataLine(const QDate &day, int digit, const QString &text)
     if (!fault.isEmpty())
         throw LineTextError(fault);
     QString path = findDataFile(day, digit);
+    // Without a readable working directory (removed while the program ran)
+    // the path would point elsewhere: name only the file.
+    if (path.isEmpty() && !fileSystem().IsDirectory(WorkingDirectory()))
+        throw FileCreateError(DataFileName(day, digit));
     if (path.isEmpty()) {
         // A new file is code page 932: a character it lacks must stop the
         // call before the file is made.

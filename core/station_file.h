@@ -19,9 +19,10 @@ QString LineTextFault(const QString &text);
 // a new or code page 932 file, in the file's own encoding for a UTF-8 or
 // UTF-16 one, after a CR LF when the file does not end with a line end.
 // Raises LineTextError for a text LineTextFault refuses,
-// UnwritableCharacterError, EndMarkError, and InOutError (32 while another
-// program holds the file for more than a few seconds, 5 for a link someone
-// else planted).
+// UnwritableCharacterError, EndMarkError, FileCreateError (no working
+// directory to make the file in), and InOutError (32 while another program
+// holds the file for more than a few seconds, 5 for a link someone else
+// planted).
 void AppendDataLine(const QDate &day, int digit, const QString &text);
 
 // The lines of data file `digit` of `day` as the collection reads them,

@@ -20,6 +20,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <tuple>
+#include <utility>
+
 #include "application.h"
 #include "day_files.h"
 #include "dialogs.h"

@@ -8,6 +8,7 @@
 #include "files.h"
 #include "record_file.h"
 #include "record_file_p.h"
+#include "station_file.h"
 #include "reorder.h"
 #include "support.h"
 
@@ -219,6 +220,18 @@ TEST_F(RecordTest, MissingWorkingDirectoryCannotBeSavedInto)
     EXPECT_THROW(Save(list, Day()), FileCreateError);
     EXPECT_FALSE(QFileInfo::exists("/" + RecordName()));
     EXPECT_FALSE(QFileInfo::exists(dir.file(RecordName())));
+}
+
+TEST_F(RecordTest, MissingWorkingDirectoryTakesNoStationLine)
+{
+    ASSERT_FALSE(QFileInfo::exists("/" + DataName(3))) << "a stray data file in / spoils this test";
+    dir.makeDir("gone");
+    ASSERT_TRUE(QDir::setCurrent(dir.file("gone")));
+    if (!CanRemoveCurrentFolder())
+        GTEST_SKIP() << "this system does not remove a process's current folder";
+    ASSERT_TRUE(QDir(dir.path()).rmdir("gone"));
+    EXPECT_THROW(AppendDataLine(Day(), 3, QStringLiteral("*08:00:00 1-1=x")), FileCreateError);
+    EXPECT_FALSE(QFileInfo::exists("/" + DataName(3)));
 }
 
 TEST_F(RecordTest, FindRecordFileGivesThePathAndLeavesTheChosenDay)
