@@ -178,8 +178,7 @@ void message(const QString &text)
 // stream write error, so the job's log does not claim a list it never got.
 void printOut(QByteArrayView data, bool raw)
 {
-    const bool written = raw ? absence::WriteBytes(Stream::Output, data)
-                             : absence::WriteText(Stream::Output, data);
+    const bool written = raw ? absence::WriteBytes(Stream::Output, data) : absence::WriteText(Stream::Output, data);
     if (!written)
         throw absence::WriteError();
 }
@@ -281,7 +280,8 @@ Options parseArguments(const QStringList &arguments)
         Step step{*command, QString(), 0};
         if (step.command == Command::Pdf || step.command == Command::Sheet || step.command == Command::Csv) {
             if (step.command != Command::Csv && !cli::CanWritePdf())
-                throw UsageError{QStringLiteral("%1: this build has no page layout (built without the windows)").arg(word)};
+                throw UsageError{
+                    QStringLiteral("%1: this build has no page layout (built without the windows)").arg(word)};
             if (i + 1 >= words.size() || words[i + 1].isEmpty())
                 throw UsageError{QStringLiteral("%1 needs a file name").arg(word)};
             // Named from where the program was started, before --dir.
@@ -361,8 +361,9 @@ std::optional<QString> unreadDay(const QDate &day)
     if (name.isEmpty())
         return std::nullopt;
     const std::array<QString, 10> paths = absence::DataFilePaths(day);
-    return QStringLiteral("absence-collector-cli: no data file of the day under %1, short date %2 "
-                          "(%3 to %4), but %5 is there, named by the short date yyyy/MM/dd")
+    return QStringLiteral(
+               "absence-collector-cli: no data file of the day under %1, short date %2 "
+               "(%3 to %4), but %5 is there, named by the short date yyyy/MM/dd")
         .arg(absence::LocaleSourceText(), absence::localeSettings().shortDateFormat,
              QFileInfo(paths.front()).fileName(), QFileInfo(paths.back()).fileName(), name);
 }
@@ -523,9 +524,9 @@ int main(int argc, char **argv)
     try {
         options = parseArguments(app->arguments());
         if (options.help || options.version) {
-            absence::WriteText(Stream::Output,
-                                         options.help ? usageText()
-                                                      : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
+            absence::WriteText(Stream::Output, options.help
+                                                   ? usageText()
+                                                   : QByteArrayLiteral("absence-collector-cli " ABSENCE_VERSION "\n"));
             return absence::Flush(Stream::Output) ? ExitOk : ExitError;
         }
         if (!options.dir.isEmpty()) {
@@ -558,8 +559,8 @@ int main(int argc, char **argv)
         message(failure.message);
         return ExitError;
     } catch (const std::exception &error) {
-        message(QStringLiteral("absence-collector-cli: unexpected error: %1")
-                    .arg(QString::fromLocal8Bit(error.what())));
+        message(
+            QStringLiteral("absence-collector-cli: unexpected error: %1").arg(QString::fromLocal8Bit(error.what())));
         return ExitError;
     }
     return ExitOk;

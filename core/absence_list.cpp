@@ -134,8 +134,7 @@ int AbsenceList::CompareText(const QString &a, const QString &b) const
                             reinterpret_cast<const UChar *>(b.utf16()), int32_t(b.size())));
 }
 
-void AbsenceList::MakeEntry(AbsenceListEntry &entry, const char *data, size_t size,
-                            QString &ranked) const
+void AbsenceList::MakeEntry(AbsenceListEntry &entry, const char *data, size_t size, QString &ranked) const
 {
     entry.data = data;
     entry.size = quint32(size);
@@ -148,8 +147,7 @@ void AbsenceList::MakeEntry(AbsenceListEntry &entry, const char *data, size_t si
         uiter_setString(&it, reinterpret_cast<const UChar *>(ranked.utf16()), int32_t(ranked.size()));
         uint32_t state[2] = {0, 0};
         UErrorCode status = U_ZERO_ERROR;
-        ucol_nextSortKeyPart(m_collator, &it, state, entry.prefix,
-                             int32_t(AbsenceListEntry::PrefixSize), &status);
+        ucol_nextSortKeyPart(m_collator, &it, state, entry.prefix, int32_t(AbsenceListEntry::PrefixSize), &status);
         if (U_FAILURE(status))
             std::memset(entry.prefix, 0xff, AbsenceListEntry::PrefixSize);
     } else {
@@ -189,8 +187,8 @@ void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
     std::vector<int> runOrder;
     for (size_t i = 0; i < entries.size();) {
         size_t j = i + 1;
-        while (j < entries.size()
-               && std::memcmp(entries[i].prefix, entries[j].prefix, AbsenceListEntry::PrefixSize) == 0)
+        while (j < entries.size() &&
+               std::memcmp(entries[i].prefix, entries[j].prefix, AbsenceListEntry::PrefixSize) == 0)
             ++j;
         if (j - i > 1 && !entries[i].complete()) {
             texts.clear();
@@ -198,9 +196,8 @@ void AbsenceList::SortEntries(std::vector<AbsenceListEntry> &entries) const
                 RankText(QByteArrayView(entries[k].data, entries[k].size), texts.emplace_back());
             runOrder.resize(j - i);
             std::iota(runOrder.begin(), runOrder.end(), 0);
-            std::stable_sort(runOrder.begin(), runOrder.end(), [&](int a, int b) {
-                return CompareText(texts[size_t(a)], texts[size_t(b)]) < 0;
-            });
+            std::stable_sort(runOrder.begin(), runOrder.end(),
+                             [&](int a, int b) { return CompareText(texts[size_t(a)], texts[size_t(b)]) < 0; });
             permuteInPlace(entries.data() + i, runOrder);
         }
         i = j;
@@ -264,8 +261,7 @@ int AbsenceList::Add(const QByteArray &line)
     AbsenceListEntry entry;
     RankTexts &t = rankTexts();
     const QString &text = t.first;
-    MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
-              t.first);
+    MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()), t.first);
     // Upper bound over the list as it stands: after a re-ordering the list is
     // no longer in collation order, and the line goes where the search lands.
     size_t lo = 0, hi = m_entries.size();
@@ -296,8 +292,7 @@ void AbsenceList::Put(int i, const QByteArray &line)
         throw LineInsertError();
     AbsenceListEntry &e = m_entries[size_t(i)];
     m_liveBytes -= e.size;
-    MakeEntry(e, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
-              rankTexts().first);
+    MakeEntry(e, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()), rankTexts().first);
     m_liveBytes += e.size;
     CompactIfWasteful();
     const QModelIndex at = index(i);
@@ -312,8 +307,7 @@ void AbsenceList::Assign(const QList<QByteArray> &lines)
     filler.Commit();
 }
 
-AbsenceList::Filler::Filler(AbsenceList &list)
-    : m_list(list), m_arena(std::make_unique<LineArena>())
+AbsenceList::Filler::Filler(AbsenceList &list) : m_list(list), m_arena(std::make_unique<LineArena>())
 {
 }
 
@@ -334,8 +328,8 @@ void AbsenceList::Filler::Append(QByteArrayView line)
     if (m_entries.size() >= size_t(INT_MAX - 1) || size_t(stored.size()) > UINT32_MAX)
         throw LineInsertError();
     AbsenceListEntry entry;
-    m_list.MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())),
-                     size_t(stored.size()), rankTexts().first);
+    m_list.MakeEntry(entry, m_arena->Store(stored.data(), size_t(stored.size())), size_t(stored.size()),
+                     rankTexts().first);
     m_entries.push_back(entry);
 }
 

@@ -140,5 +140,4 @@ private:
     size_t m_liveBytes = 0;
 };
 
-
 } // namespace absence

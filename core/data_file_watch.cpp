@@ -33,8 +33,8 @@ DataFileWatch DataFileWatch::Start(const QDate &day)
     for (int digit = 0; digit <= 9; ++digit) {
         const QString path = DataFilePath(day, digit);
         const platform::EntryLookup found = LookUpDayFile(path);
-        Entry entry{found.result == platform::EntryLookup::Result::Found ? found.path : path,
-                    DataFileName(day, digit), {}};
+        Entry entry{
+            found.result == platform::EntryLookup::Result::Found ? found.path : path, DataFileName(day, digit), {}};
         entry.stamp = platform::ReadEntryStamp(entry.path);
         watch.m_entries.append(entry);
     }

@@ -16,8 +16,8 @@ void appendField(Out &out, QByteArrayView field)
 {
     // Trail bytes of code page 932 lie above 0x3f: these bytes are always
     // the characters themselves.
-    const bool formula = !field.isEmpty()
-        && (field.front() == '=' || field.front() == '+' || field.front() == '-' || field.front() == '@');
+    const bool formula = !field.isEmpty() &&
+                         (field.front() == '=' || field.front() == '+' || field.front() == '-' || field.front() == '@');
     bool quoted = false;
     for (const char c : field) {
         if (c == ',' || c == '"' || c == '\r' || c == '\n') {
@@ -81,8 +81,9 @@ std::string cp932Csv(const AbsenceList &list, const QDate &day)
 {
     // Made in a std::string, whose appends of a byte are inline, then
     // copied once.
-    std::string out = ToCp932(QStringLiteral("日付,時刻,クラス,学年,組,番号,氏名,区分,出席簿,理由,症状,連絡者,記号,内容\r\n"))
-                          .toStdString();
+    std::string out =
+        ToCp932(QStringLiteral("日付,時刻,クラス,学年,組,番号,氏名,区分,出席簿,理由,症状,連絡者,記号,内容\r\n"))
+            .toStdString();
     const QByteArray date = day.toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
     QByteArray kinds[NotificationKindCount], symptoms[SymptomCount];
     for (int k = 0; k < NotificationKindCount; ++k)

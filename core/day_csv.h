@@ -14,7 +14,7 @@ namespace absence {
 class AbsenceList;
 
 enum class CsvEncoding {
-    Cp932,   // the list's own bytes: nothing lost (what Excel opens by default)
+    Cp932, // the list's own bytes: nothing lost (what Excel opens by default)
     Utf8Bom, // UTF-8 with a byte order mark
 };
 

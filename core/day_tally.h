@@ -15,12 +15,12 @@ namespace absence {
 class AbsenceList;
 
 struct ClassTally {
-    QByteArray className;                     // クラス, "不明" for lines without one; "計" for the total
-    int kinds[NotificationKindCount] = {};    // lines of each 区分
-    int lines = 0;                            // 計
-    int absentees = 0;                        // 欠席 and 出席停止
-    int symptoms[SymptomCount] = {};          // of the absentees; [Symptom::None] is その他
-    std::vector<int> lineIndexes;             // the class's lines, in the list's order
+    QByteArray className; // クラス, "不明" for lines without one; "計" for the total
+    int kinds[NotificationKindCount] = {}; // lines of each 区分
+    int lines = 0; // 計
+    int absentees = 0; // 欠席 and 出席停止
+    int symptoms[SymptomCount] = {}; // of the absentees; [Symptom::None] is その他
+    std::vector<int> lineIndexes; // the class's lines, in the list's order
 };
 
 struct DayTally {

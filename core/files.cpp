@@ -36,7 +36,7 @@ private:
 
 class SystemRecordWriter : public RecordWriter {
 public:
-    explicit SystemRecordWriter(const QString &path) : m_replacement(path) {}
+    explicit SystemRecordWriter(const QString &path) : m_replacement(path) { }
     bool ready() const override { return m_replacement.ready(); }
     bool Write(const char *data, qint64 size) override { return m_replacement.Write(data, size); }
     Result Commit() override { return m_replacement.Commit(); }

@@ -13,11 +13,11 @@ namespace {
 
 // What a word of the table stands for when it is met.
 enum Role : quint8 {
-    KindWord = 1,    // its value is the NotificationKind it names
-    CauseWord = 2,   // ends the name like a kind word
+    KindWord = 1, // its value is the NotificationKind it names
+    CauseWord = 2, // ends the name like a kind word
     SymptomWord = 4, // its value is the Symptom it names
     IllnessWord = 8, // a reason holding it makes an absence one of illness (病)
-    ReasonEnd = 16,  // taken off the end of the reason
+    ReasonEnd = 16, // taken off the end of the reason
 };
 
 struct WordEntry {
@@ -26,8 +26,14 @@ struct WordEntry {
     quint8 value;
 };
 
-constexpr quint8 K(NotificationKind k) { return quint8(k); }
-constexpr quint8 S(Symptom s) { return quint8(s); }
+constexpr quint8 K(NotificationKind k)
+{
+    return quint8(k);
+}
+constexpr quint8 S(Symptom s)
+{
+    return quint8(s);
+}
 
 // Every word the reading looks for; the README lists the same table.
 constexpr WordEntry Words[] = {
@@ -79,9 +85,8 @@ constexpr WordEntry Words[] = {
     {u"ケガ", IllnessWord, 0},
 };
 
-constexpr const char16_t *KindNames[NotificationKindCount] = {u"欠席", u"遅刻", u"早退",
-                                                              u"出席停止", u"忌引", u"不明"};
-constexpr const char16_t *SymptomNames[SymptomCount] = {u"", u"発熱", u"頭痛", u"呼吸器症状",
+constexpr const char16_t *KindNames[NotificationKindCount] = {u"欠席", u"遅刻", u"早退", u"出席停止", u"忌引", u"不明"};
+constexpr const char16_t *SymptomNames[SymptomCount] = {u"",           u"発熱",       u"頭痛", u"呼吸器症状",
                                                         u"下痢・腹痛", u"嘔気・嘔吐", u"発疹"};
 // 出席簿 by kind; an absence of illness is 病.
 constexpr const char16_t *AttendanceNames[NotificationKindCount] = {u"事", u"チ", u"早", u"停", u"忌", u""};
@@ -202,8 +207,7 @@ const Compiled *wordAt(QByteArrayView s, qsizetype at, quint8 roles)
     const qsizetype left = s.size() - at;
     const char *rest = s.data() + at;
     for (const Compiled &w : t.buckets[bucket]) {
-        if ((w.roles & roles) && w.bytes.size() <= left
-            && std::equal(w.bytes.cbegin(), w.bytes.cend(), rest))
+        if ((w.roles & roles) && w.bytes.size() <= left && std::equal(w.bytes.cbegin(), w.bytes.cend(), rest))
             return &w;
     }
     return nullptr;
@@ -234,8 +238,8 @@ qsizetype digitsAt(QByteArrayView s, qsizetype at, std::string &out)
         if (s[at] >= '0' && s[at] <= '9') {
             digit = s[at];
             at += 1;
-        } else if (quint8(s[at]) == 0x82 && at + 1 < s.size() && quint8(s[at + 1]) >= 0x4f
-                   && quint8(s[at + 1]) <= 0x58) {
+        } else if (quint8(s[at]) == 0x82 && at + 1 < s.size() && quint8(s[at + 1]) >= 0x4f &&
+                   quint8(s[at + 1]) <= 0x58) {
             digit = char('0' + quint8(s[at + 1]) - 0x4f); // ０ to ９
             at += 2;
         } else {
@@ -278,7 +282,11 @@ qsizetype separatorAt(QByteArrayView s, qsizetype at)
         return 1;
     if (quint8(s[at]) == 0x81 && at + 1 < s.size()) {
         switch (quint8(s[at + 1])) {
-        case 0x5b: case 0x7c: case 0x5d: case 0x45: case 0x5e:
+        case 0x5b:
+        case 0x7c:
+        case 0x5d:
+        case 0x45:
+        case 0x5e:
             return 2;
         default:
             break;
@@ -334,8 +342,8 @@ QByteArrayView readContact(QByteArrayView s)
             opened = at;
             continue;
         }
-        if (opened >= 0 && key == Yo && at + 4 < s.size() && charKey(s, at + 2) == Ri
-            && (charKey(s, at + 4) == ')' || charKey(s, at + 4) == Close)) {
+        if (opened >= 0 && key == Yo && at + 4 < s.size() && charKey(s, at + 2) == Ri &&
+            (charKey(s, at + 4) == ')' || charKey(s, at + 4) == Close)) {
             if (at > opened)
                 contact = s.sliced(opened, at - opened);
             opened = -1;

@@ -30,19 +30,19 @@ QByteArray SymptomText(Symptom symptom);
 // normalised form where the field is read (クラス, 学年, 組, 番号). What cannot
 // be read is empty; the kind is then Unknown. Reading never fails.
 struct NotificationLine {
-    QByteArray mark;       // 記号: byte 1
-    QByteArray time;       // 時刻: bytes 2 to 9 as held
-    QByteArray className;  // クラス: "2-3", "1" or "不明"
-    QByteArray grade;      // 学年: "2" (empty when the class is unknown)
-    QByteArray group;      // 組: "3", "A" (empty when none)
-    QByteArray content;    // 内容: everything after the first "="
-    QByteArray number;     // 番号: "12", without leading zeros
-    QByteArray name;       // 氏名: "佐藤 花子"
+    QByteArray mark; // 記号: byte 1
+    QByteArray time; // 時刻: bytes 2 to 9 as held
+    QByteArray className; // クラス: "2-3", "1" or "不明"
+    QByteArray grade; // 学年: "2" (empty when the class is unknown)
+    QByteArray group; // 組: "3", "A" (empty when none)
+    QByteArray content; // 内容: everything after the first "="
+    QByteArray number; // 番号: "12", without leading zeros
+    QByteArray name; // 氏名: "佐藤 花子"
     NotificationKind kind = NotificationKind::Unknown; // 区分
-    QByteArray reason;     // 理由: "発熱"
+    QByteArray reason; // 理由: "発熱"
     Symptom symptom = Symptom::None; // 症状
     QByteArray attendance; // 出席簿: 病, 事, 停, 忌, チ, 早 or empty
-    QByteArray contact;    // 連絡者: "母"
+    QByteArray contact; // 連絡者: "母"
 
     static NotificationLine Read(QByteArrayView line);
 

@@ -43,7 +43,6 @@ void permuteInPlace(T *a, const std::vector<Index> &order)
     }
 }
 
-
 // True when order holds each of 0..size-1 exactly once.
 template <typename Index>
 bool IsPermutation(const std::vector<Index> &order)

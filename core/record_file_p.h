@@ -20,10 +20,7 @@ bool IsLastUpdateLine(const QByteArray &line);
 // or LF end a line, the first NUL ends the text.
 class RecordSplitter {
 public:
-    explicit RecordSplitter(std::function<void(QByteArrayView)> emitLine)
-        : m_emit(std::move(emitLine))
-    {
-    }
+    explicit RecordSplitter(std::function<void(QByteArrayView)> emitLine) : m_emit(std::move(emitLine)) { }
     void Feed(const char *data, size_t size);
     // A last line without a line end still counts.
     void Finish();

@@ -104,9 +104,7 @@ LocaleSettings LocaleSettings::fromName(const QString &posixName)
 
 LocaleSettings LocaleSettings::fromEnvironment(const std::function<QString(const char *)> &getenv)
 {
-    auto get = [&](const char *var) {
-        return getenv ? getenv(var) : qEnvironmentVariable(var);
-    };
+    auto get = [&](const char *var) { return getenv ? getenv(var) : qEnvironmentVariable(var); };
     for (const char *var : {"LC_ALL", "LC_TIME", "LANG"}) {
         const QString v = get(var);
         if (!v.isEmpty())

@@ -26,7 +26,7 @@ public:
 // A clock that always answers the same moment (tests, scripted runs).
 class FixedClock : public Clock {
 public:
-    explicit FixedClock(QDateTime at) : m_at(std::move(at)) {}
+    explicit FixedClock(QDateTime at) : m_at(std::move(at)) { }
     QDateTime now() const override { return m_at; }
     void set(QDateTime at) { m_at = std::move(at); }
 
@@ -52,8 +52,7 @@ struct LocaleSettings {
     // A POSIX locale name such as "ja_JP.UTF-8", "de_DE@euro", "C" or "".
     static LocaleSettings fromName(const QString &posixName);
     // The locale of the environment: LC_ALL, then LC_TIME, then LANG.
-    static LocaleSettings fromEnvironment(
-        const std::function<QString(const char *)> &getenv = {});
+    static LocaleSettings fromEnvironment(const std::function<QString(const char *)> &getenv = {});
     // The user's settings as the system holds them: on Windows the regional
     // settings, elsewhere the environment's locale.
     static LocaleSettings fromSystem();

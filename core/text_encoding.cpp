@@ -77,7 +77,7 @@ private:
     bool m_lookingForOwn = false; // a marked file held while it may be our own
     qsizetype m_looked = 0; // bytes of m_held looked through for it
     QByteArray m_held; // bytes waiting for the decision
-    QByteArray m_out;  // the piece handed out last, when it is not the file's own
+    QByteArray m_out; // the piece handed out last, when it is not the file's own
     bool m_longSequence = false; // a UTF-8 sequence of three bytes or more seen
     qint64 m_sniffed = 0; // bytes looked at while undecided
     Converter m_validator;
@@ -343,8 +343,8 @@ bool Cp932Reader::Validate(QByteArrayView in, bool last)
         UChar units[1024];
         UChar *target = units;
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_toUnicode(m_validator.get(), &target, units + std::size(units), &source, sourceEnd, nullptr,
-                       last, &status);
+        ucnv_toUnicode(m_validator.get(), &target, units + std::size(units), &source, sourceEnd, nullptr, last,
+                       &status);
         for (const UChar *u = units; u < target; ++u) {
             if (*u >= 0x800)
                 m_longSequence = true;
@@ -390,8 +390,7 @@ void Cp932Reader::Convert(QByteArrayView in, bool last)
             *target++ = std::exchange(m_carry, UChar(0));
         UErrorCode status = U_ZERO_ERROR;
         // Broken input becomes U+FFFD, which code page 932 lacks.
-        ucnv_toUnicode(m_decoder.get(), &target, units + std::size(units), &source, sourceEnd, nullptr, last,
-                       &status);
+        ucnv_toUnicode(m_decoder.get(), &target, units + std::size(units), &source, sourceEnd, nullptr, last, &status);
         const bool more = status == U_BUFFER_OVERFLOW_ERROR;
         // A pair cut between two rounds is encoded whole in the next one.
         if (target > units && U16_IS_LEAD(target[-1]) && (more || !last))
@@ -422,8 +421,8 @@ void Cp932Reader::Encode(const UChar *units, qsizetype count)
             m_out.resize(at + 2 * (j - (source - units)) + 8);
             char *target = m_out.data() + at;
             UErrorCode status = U_ZERO_ERROR;
-            ucnv_fromUnicode(m_encoder.get(), &target, m_out.data() + m_out.size(), &source, units + j, nullptr,
-                             true, &status);
+            ucnv_fromUnicode(m_encoder.get(), &target, m_out.data() + m_out.size(), &source, units + j, nullptr, true,
+                             &status);
             m_out.truncate(target - m_out.constData());
             if (status != U_BUFFER_OVERFLOW_ERROR)
                 break;
@@ -458,7 +457,7 @@ namespace {
 // Bytes held in memory, as a file would give them.
 class MemoryBytes : public ByteSource {
 public:
-    explicit MemoryBytes(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+    explicit MemoryBytes(QByteArray bytes) : m_bytes(std::move(bytes)) { }
     bool Next(QByteArrayView &piece) override
     {
         piece = m_done ? QByteArrayView() : QByteArrayView(m_bytes);

@@ -33,9 +33,9 @@ bool keepOnlyLease()
     if (!caps)
         return false;
     cap_flag_value_t permitted = CAP_CLEAR;
-    bool done = ::cap_get_flag(caps, CAP_LEASE, CAP_PERMITTED, &permitted) == 0 && ::cap_clear(caps) == 0
-                && (permitted != CAP_SET || ::cap_set_flag(caps, CAP_PERMITTED, 1, Lease, CAP_SET) == 0)
-                && ::cap_set_proc(caps) == 0;
+    bool done = ::cap_get_flag(caps, CAP_LEASE, CAP_PERMITTED, &permitted) == 0 && ::cap_clear(caps) == 0 &&
+                (permitted != CAP_SET || ::cap_set_flag(caps, CAP_PERMITTED, 1, Lease, CAP_SET) == 0) &&
+                ::cap_set_proc(caps) == 0;
     ::cap_free(caps);
     return done;
 }
@@ -63,8 +63,8 @@ int setLease(int fd, int type)
 // there; the helper holds no capability that could stand in for it.
 bool callerMayWrite(int folderFd, const std::string &name)
 {
-    return ::faccessat(folderFd, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0
-           && ::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) == 0;
+    return ::faccessat(folderFd, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 Reply take(const Request &request, posix::DayEntry &entry)

@@ -63,8 +63,7 @@ QStringList ListText(const absence::AbsenceList &list)
 
 QPageLayout ListPageLayout()
 {
-    const QMarginsF margins(kMarginMillimetres, kMarginMillimetres, kMarginMillimetres,
-                            kMarginMillimetres);
+    const QMarginsF margins(kMarginMillimetres, kMarginMillimetres, kMarginMillimetres, kMarginMillimetres);
     return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Millimeter);
 }
 
@@ -104,7 +103,8 @@ SheetText MakeSheetText(const absence::DayTally &tally, const QList<QByteArray> 
         QStringList kinds;
         for (int k = 0; k < absence::NotificationKindCount; ++k) {
             if (c.kinds[k] > 0)
-                kinds << QStringLiteral("%1 %2").arg(absence::FromCp932(absence::KindText(absence::NotificationKind(k))))
+                kinds << QStringLiteral("%1 %2")
+                             .arg(absence::FromCp932(absence::KindText(absence::NotificationKind(k))))
                              .arg(c.kinds[k]);
         }
         section.heading = QStringLiteral("%1　計 %2（%3）")
@@ -258,8 +258,8 @@ struct SheetPlaced {
     enum Kind { Title, Row, Heading, Piece } kind;
     int page;
     qreal y;
-    int table = 0;   // Title, Row: 0 the kinds, 1 the symptoms
-    int row = 0;     // Row
+    int table = 0; // Title, Row: 0 the kinds, 1 the symptoms
+    int row = 0; // Row
     int section = 0; // Heading, Piece
     PlacedLine piece{};
 };
@@ -373,8 +373,8 @@ bool PaintSheetPages(QPagedPaintDevice &device, const QString &caption, const Sh
                         painter.fillRect(cell, QColor(230, 230, 230));
                     painter.drawRect(cell);
                     const Qt::Alignment align = next->row == 0 ? Qt::AlignHCenter
-                                                : c == 0      ? Qt::AlignLeft
-                                                              : Qt::AlignRight;
+                                                : c == 0       ? Qt::AlignLeft
+                                                               : Qt::AlignRight;
                     painter.drawText(cell.adjusted(padding, 0, -padding, 0),
                                      align | Qt::AlignVCenter | Qt::TextSingleLine, cells[c]);
                     x += w;

@@ -18,7 +18,7 @@ class QPagedPaintDevice;
 namespace absence {
 class AbsenceList;
 struct DayTally;
-}
+} // namespace absence
 
 namespace absence::ui {
 

@@ -20,8 +20,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("station"));
     absence::ui::InitialiseApplication();
     const auto fail = [](const QString &text) {
-        absence::WriteText(absence::Stream::Error,
-                                     (absence::ui::ApplicationTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8());
+        absence::WriteText(
+            absence::Stream::Error,
+            (absence::ui::ApplicationTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8());
     };
     if (!absence::Cp932Available()) {
         const QString text = absence::Cp932UnavailableText();
@@ -32,9 +33,8 @@ int main(int argc, char *argv[])
     absence::setLocaleSettings(absence::LocaleSettings::fromSystem());
 
     QCommandLineParser parser;
-    const QCommandLineOption stationOption(QStringLiteral("station"),
-                                           QStringLiteral("the station's data file number, 0 to 9"),
-                                           QStringLiteral("N"));
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"), QStringLiteral("the station's data file number, 0 to 9"), QStringLiteral("N"));
     parser.addOption(stationOption);
     parser.addHelpOption();
     parser.process(app);

@@ -41,10 +41,11 @@ const QString SettingsDigit = QStringLiteral("station/digit");
 const QString SettingsMark = QStringLiteral("station/mark");
 
 // The usual reasons, led by the tally's symptom words.
-const QStringList Reasons{QStringLiteral("発熱"), QStringLiteral("頭痛"), QStringLiteral("風邪"), QStringLiteral("咳"),
-                          QStringLiteral("腹痛"), QStringLiteral("下痢"), QStringLiteral("嘔吐"), QStringLiteral("発疹"),
-                          QStringLiteral("通院"), QStringLiteral("体調不良"), QStringLiteral("けが"),
-                          QStringLiteral("家事都合"), QStringLiteral("法事"), QStringLiteral("寝坊")};
+const QStringList Reasons{QStringLiteral("発熱"),     QStringLiteral("頭痛"), QStringLiteral("風邪"),
+                          QStringLiteral("咳"),       QStringLiteral("腹痛"), QStringLiteral("下痢"),
+                          QStringLiteral("嘔吐"),     QStringLiteral("発疹"), QStringLiteral("通院"),
+                          QStringLiteral("体調不良"), QStringLiteral("けが"), QStringLiteral("家事都合"),
+                          QStringLiteral("法事"),     QStringLiteral("寝坊")};
 const QStringList Contacts{QStringLiteral("母"),   QStringLiteral("父"), QStringLiteral("本人"), QStringLiteral("祖母"),
                            QStringLiteral("祖父"), QStringLiteral("兄"), QStringLiteral("姉")};
 
@@ -198,7 +199,8 @@ StationWindow::StationWindow(const Station &station, QWidget *parent) : QWidget(
     TimeEdit->setInputMethodHints(Qt::ImhTime);
     ClassBox = makeChoice(this, "ClassBox", {});
     NumberEdit = makeEdit(this, "NumberEdit");
-    NumberEdit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), NumberEdit));
+    NumberEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), NumberEdit));
     NumberEdit->setInputMethodHints(Qt::ImhDigitsOnly);
     NameEdit = makeEdit(this, "NameEdit");
     ReasonBox = makeChoice(this, "ReasonBox", Reasons);
@@ -235,13 +237,14 @@ StationWindow::StationWindow(const Station &station, QWidget *parent) : QWidget(
         const char *name;
         const char16_t *caption;
         QWidget *field;
-    } rows[] = {{"TimeCaption", u"時刻", TimeEdit},         {"ClassCaption", u"クラス", ClassBox},
-                {"NumberCaption", u"番号", NumberEdit},     {"NameCaption", u"氏名", NameEdit},
-                {"KindCaption", u"区分", kinds},            {"ReasonCaption", u"理由", ReasonBox},
-                {"RemarkCaption", u"備考", RemarkEdit},     {"ContactCaption", u"連絡者", ContactBox}};
+    } rows[] = {{"TimeCaption", u"時刻", TimeEdit},     {"ClassCaption", u"クラス", ClassBox},
+                {"NumberCaption", u"番号", NumberEdit}, {"NameCaption", u"氏名", NameEdit},
+                {"KindCaption", u"区分", kinds},        {"ReasonCaption", u"理由", ReasonBox},
+                {"RemarkCaption", u"備考", RemarkEdit}, {"ContactCaption", u"連絡者", ContactBox}};
     int row = 0;
     for (const auto &r : rows) {
-        QLabel *caption = MakeLabel(this, r.name, {}, QString::fromUtf16(r.caption), PixelFont(kGothicFace, 21, true), kNavy);
+        QLabel *caption =
+            MakeLabel(this, r.name, {}, QString::fromUtf16(r.caption), PixelFont(kGothicFace, 21, true), kNavy);
         r.field->setFont(fieldFont);
         if (r.field != kinds)
             NameAfterCaption(r.field, caption);
@@ -257,7 +260,8 @@ StationWindow::StationWindow(const Station &station, QWidget *parent) : QWidget(
     ClassBox->setToolTip(QStringLiteral("1-2 のように学年と組を入れます"));
     RemarkEdit->setPlaceholderText(QStringLiteral("10時頃登校"));
 
-    Preview = MakeSunkenCaption(this, "Preview", {}, QString(), PixelFont(kGothicFace, 19), kNavy, QColor(255, 255, 255));
+    Preview =
+        MakeSunkenCaption(this, "Preview", {}, QString(), PixelFont(kGothicFace, 19), kNavy, QColor(255, 255, 255));
     Preview->setMinimumHeight(30);
     Preview->setAccessibleName(QStringLiteral("書き込む行"));
     WriteButton = MakeButton(this, "WriteButton", {}, QStringLiteral("受付 (Enter)"), PixelFont(kGothicFace, 24, true),
@@ -506,8 +510,8 @@ void StationWindow::keyPressEvent(QKeyEvent *event)
 {
     // Enter writes the call from any field of the form; the list and the
     // buttons keep it for themselves.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         QWidget *focus = focusWidget();
         if (focus != Lines && !qobject_cast<QPushButton *>(focus)) {
             event->accept();

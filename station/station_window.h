@@ -46,14 +46,14 @@ inline constexpr const char16_t *Kinds[] = {u"欠席", u"遅刻", u"早退", u"�
 
 // The fields of a call as typed.
 struct Call {
-    QString time;    // HH:MM:SS
-    QString grade;   // 学年
-    QString group;   // 組
-    QString number;  // 番号
-    QString name;    // 氏名
-    QString kind;    // 区分
-    QString reason;  // 理由
-    QString remark;  // 備考
+    QString time; // HH:MM:SS
+    QString grade; // 学年
+    QString group; // 組
+    QString number; // 番号
+    QString name; // 氏名
+    QString kind; // 区分
+    QString reason; // 理由
+    QString remark; // 備考
     QString contact; // 連絡者
 };
 

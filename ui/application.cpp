@@ -28,8 +28,7 @@ QIcon ApplicationIcon()
     // guess (as QIcon::addFile leaves it) first asks every image plugin,
     // loading each of them, and libjpeg, before the first window.
     QIcon icon;
-    const QFileInfoList pictures =
-        QDir(QStringLiteral(":/icons/application")).entryInfoList(QDir::Files, QDir::Name);
+    const QFileInfoList pictures = QDir(QStringLiteral(":/icons/application")).entryInfoList(QDir::Files, QDir::Name);
     for (const QFileInfo &picture : pictures) {
         QImageReader reader(picture.filePath(), "png");
         reader.setAutoDetectImageFormat(false);

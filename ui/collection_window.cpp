@@ -31,8 +31,8 @@
 using namespace absence::ui;
 
 TForm1::TForm1(QWidget *parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("欠席者集積実行"));
@@ -41,11 +41,10 @@ TForm1::TForm1(QWidget *parent)
     setSizeGripEnabled(false);
     resize(1024, 792);
 
-    StaticText1 = MakeSunkenCaption(this, "StaticText1", {32, 16},
-                                    QStringLiteral(" 今日の欠席者集積 "),
+    StaticText1 = MakeSunkenCaption(this, "StaticText1", {32, 16}, QStringLiteral(" 今日の欠席者集積 "),
                                     PixelFont(kGothicFace, 37), kTeal, kActiveBorderColour);
-    BitBtn1 = MakeButton(this, "BitBtn1", {824, 24, 105, 41}, QStringLiteral("　保　存　"),
-                         PixelFont(kGothicFace, 27), kRed, QStringLiteral("ファイルを保存します"));
+    BitBtn1 = MakeButton(this, "BitBtn1", {824, 24, 105, 41}, QStringLiteral("　保　存　"), PixelFont(kGothicFace, 27),
+                         kRed, QStringLiteral("ファイルを保存します"));
 
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -68,26 +67,21 @@ TForm1::TForm1(QWidget *parent)
     BitBtn2 = MakeButton(this, "BitBtn2", {520, 88, 249, 33}, QStringLiteral("欠席ファイル集積"),
                          PixelFont(kRoundGothicFace, 27, true), kTeal,
                          QStringLiteral("欠席データファイルを集積します"));
-    BitBtn3 = MakeButton(this, "BitBtn3", {824, 80, 105, 41}, QStringLiteral("終　了"),
-                         PixelFont(kGothicFace, 24), palette().color(QPalette::WindowText),
-                         QStringLiteral("集積実行を終わります"));
+    BitBtn3 = MakeButton(this, "BitBtn3", {824, 80, 105, 41}, QStringLiteral("終　了"), PixelFont(kGothicFace, 24),
+                         palette().color(QPalette::WindowText), QStringLiteral("集積実行を終わります"));
     BitBtn4 = MakeButton(this, "BitBtn4", {176, 110, 90, 30}, QStringLiteral("時刻順"),
-                         PixelFont(kGothicFace, 21, true), kBlue,
-                         QStringLiteral("時刻順に並べ替えます！"));
+                         PixelFont(kGothicFace, 21, true), kBlue, QStringLiteral("時刻順に並べ替えます！"));
     BitBtn5 = MakeButton(this, "BitBtn5", {352, 110, 90, 30}, QStringLiteral("クラス順"),
-                         PixelFont(kGothicFace, 21, true), kMaroon,
-                         QStringLiteral("クラス順に並べ替えます！"));
+                         PixelFont(kGothicFace, 21, true), kMaroon, QStringLiteral("クラス順に並べ替えます！"));
 
-    Label1 = MakeLabel(this, "Label1", {168, 72}, QStringLiteral("Label1"),
-                       PixelFont(kGothicFace, 32, true), kGreen);
+    Label1 = MakeLabel(this, "Label1", {168, 72}, QStringLiteral("Label1"), PixelFont(kGothicFace, 32, true), kGreen);
 
     // The notice stands in the free room right of the order buttons, under
     // collect and above the list (the clock above it widens to its text),
     // a sunken caption like the window's others; it takes no focus, so the
     // tab order stays.
     const QString notice = QStringLiteral("新しい欠席連絡が届いています");
-    StaticText3 = MakeSunkenCaption(this, "StaticText3", {460, 0}, notice, PixelFont(kGothicFace, 16, true),
-                                    kRed);
+    StaticText3 = MakeSunkenCaption(this, "StaticText3", {460, 0}, notice, PixelFont(kGothicFace, 16, true), kRed);
     const int bandTop = BitBtn2->geometry().bottom() + 1;
     StaticText3->move(460, bandTop + qMax(0, (ListBox1->y() - bandTop - StaticText3->height()) / 2));
     StaticText3->setAccessibleName(notice);
@@ -198,9 +192,7 @@ void TForm1::BitBtn5Click()
 
 void TForm1::Timer1Timer()
 {
-    RunHandler([&] {
-        SetAutoSizedText(Label1, absence::FromCp932(absence::DateTimeText(absence::clock().now())));
-    });
+    RunHandler([&] { SetAutoSizedText(Label1, absence::FromCp932(absence::DateTimeText(absence::clock().now()))); });
 }
 
 void TForm1::Timer2Timer()

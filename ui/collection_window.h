@@ -17,7 +17,7 @@ class AbsenceList;
 namespace absence::ui {
 class AbsenceListView;
 class CaptionButton;
-}
+} // namespace absence::ui
 
 class TForm1 : public QDialog {
     Q_OBJECT

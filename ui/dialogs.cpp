@@ -75,8 +75,7 @@ void ReportError(const QString &message)
 }
 
 SaveQuestion::SaveQuestion(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("SaveQuestion"));
     setWindowTitle(QStringLiteral("確認"));
@@ -84,8 +83,7 @@ SaveQuestion::SaveQuestion(QWidget *parent)
     auto *icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
     const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this)
-                        .pixmap(side, side));
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(side, side));
     icon->setAlignment(Qt::AlignTop);
 
     auto *text = new QLabel(QStringLiteral("集積変更を保存しますか"), this);

@@ -8,7 +8,6 @@
 #include "services.h"
 #include "start_window.h"
 
-
 int main(int argc, char *argv[])
 {
     absence::PrepareProcess();
@@ -17,8 +16,9 @@ int main(int argc, char *argv[])
     if (!absence::Cp932Available()) {
         // Every name and text would come out empty: stop before any window.
         const QString text = absence::Cp932UnavailableText();
-        absence::WriteText(absence::Stream::Error,
-                                     (absence::ui::ApplicationTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8());
+        absence::WriteText(
+            absence::Stream::Error,
+            (absence::ui::ApplicationTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8());
         absence::ui::ReportError(text);
         return 1;
     }

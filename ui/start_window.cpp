@@ -29,8 +29,8 @@ TForm_top::TForm_top(QWidget *parent) : QWidget(parent)
 
     Label1 = MakeLabel(this, "Label1", {40, 32}, QStringLiteral("今日の欠席者の集積"),
                        PixelFont(kRoundGothicFace, 48, true), kNavy);
-    Label2 = MakeLabel(this, "Label2", {160, 96}, QStringLiteral("Label2"),
-                       PixelFont(kRoundGothicFace, 32, true), kGreen);
+    Label2 =
+        MakeLabel(this, "Label2", {160, 96}, QStringLiteral("Label2"), PixelFont(kRoundGothicFace, 32, true), kGreen);
     StaticText1 = MakeSunkenCaption(this, "StaticText1", {32, 96}, QStringLiteral(" 本 日 "),
                                     PixelFont(kRoundGothicFace, 29, true), kGreen);
     StaticText2 = MakeSunkenCaption(this, "StaticText2", {32, 168}, QStringLiteral("設定日"),
@@ -49,12 +49,10 @@ TForm_top::TForm_top(QWidget *parent) : QWidget(parent)
     DateTimePicker1->setToolTip(QStringLiteral("連絡日を設定します"));
     NameAfterCaption(DateTimePicker1, StaticText2);
 
-    BitBtn1 = MakeButton(this, "BitBtn1", {504, 168, 137, 49},
-                         QStringLiteral("   集積実行　 "), PixelFont(kRoundGothicFace, 29, true),
-                         kRed, QStringLiteral("連絡事項を閲覧記入します"));
+    BitBtn1 = MakeButton(this, "BitBtn1", {504, 168, 137, 49}, QStringLiteral("   集積実行　 "),
+                         PixelFont(kRoundGothicFace, 29, true), kRed, QStringLiteral("連絡事項を閲覧記入します"));
     BitBtn2 = MakeButton(this, "BitBtn2", {528, 40, 105, 41}, QStringLiteral("　終　了　"),
-                         PixelFont(kTextbookFace, 32, true), kMaroon,
-                         QStringLiteral("プログラムを終了します"));
+                         PixelFont(kTextbookFace, 32, true), kMaroon, QStringLiteral("プログラムを終了します"));
     StaticText3 = MakeSunkenCaption(this, "StaticText3", {128, 608},
                                     QStringLiteral(" 欠席連絡集積 Version " ABSENCE_VERSION_TEXT " "),
                                     PixelFont(kRoundGothicFace, 27, true), kTeal);
@@ -83,9 +81,7 @@ TForm_top::~TForm_top() = default;
 
 void TForm_top::Timer1Timer()
 {
-    RunHandler([&] {
-        SetAutoSizedText(Label2, absence::FromCp932(absence::DateTimeText(absence::clock().now())));
-    });
+    RunHandler([&] { SetAutoSizedText(Label2, absence::FromCp932(absence::DateTimeText(absence::clock().now()))); });
 }
 
 void TForm_top::BitBtn1Click()

@@ -67,8 +67,8 @@ QTableWidget *MakeTable(QWidget *parent, const char *name, const QList<QStringLi
     }
     const int rowHeight = strong.height() + 6;
     table->verticalHeader()->setDefaultSectionSize(rowHeight);
-    int height = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth()
-        + table->rowCount() * rowHeight;
+    int height = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth() +
+                 table->rowCount() * rowHeight;
     table->setFixedSize(width, height);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -111,8 +111,8 @@ QString TallyWindow::Caption(const QDate &day)
 }
 
 TallyWindow::TallyWindow(const absence::AbsenceList &list, const QDate &day, QWidget *parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
-                          | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
       m_day(day), m_lines(list.Lines()), m_tally(absence::TallyDay(list, day))
 {
     setObjectName(QStringLiteral("TallyWindow"));

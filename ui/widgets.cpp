@@ -16,8 +16,7 @@
 
 namespace absence::ui {
 
-CaptionButton::CaptionButton(const QString &caption, QWidget *parent)
-    : QPushButton(caption, parent)
+CaptionButton::CaptionButton(const QString &caption, QWidget *parent) : QPushButton(caption, parent)
 {
     // Enter presses the focused button in any window, not only in dialogs.
     setAutoDefault(true);
@@ -40,10 +39,8 @@ void CaptionButton::paintEvent(QPaintEvent *)
     if (isDown())
         captionRect.translate(1, 1);
     painter.setFont(font());
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::ButtonText));
-    painter.drawText(captionRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic,
-                     text());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.drawText(captionRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, text());
 
     painter.setBrush(Qt::NoBrush);
     if (window()->focusWidget() == this) {
@@ -93,7 +90,7 @@ namespace {
 // the drawn row to its visible width when that is wider.
 class LineDelegate : public QStyledItemDelegate {
 public:
-    explicit LineDelegate(AbsenceListView *view) : QStyledItemDelegate(view), m_view(view) {}
+    explicit LineDelegate(AbsenceListView *view) : QStyledItemDelegate(view), m_view(view) { }
 
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
     {
@@ -106,8 +103,7 @@ private:
 
 } // namespace
 
-AbsenceListView::AbsenceListView(QWidget *parent)
-    : QListView(parent), m_items(new absence::AbsenceList(this))
+AbsenceListView::AbsenceListView(QWidget *parent) : QListView(parent), m_items(new absence::AbsenceList(this))
 {
     setItemDelegate(new LineDelegate(this));
     setUniformItemSizes(true);
@@ -188,8 +184,8 @@ void UseButtonFaceBackground(QWidget *window)
 
 namespace {
 
-QLabel *MakeTextLabel(QWidget *parent, const char *name, QPoint pos, const QString &text,
-                      const QFont &font, const QColor &colour)
+QLabel *MakeTextLabel(QWidget *parent, const char *name, QPoint pos, const QString &text, const QFont &font,
+                      const QColor &colour)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
@@ -206,14 +202,14 @@ QLabel *MakeTextLabel(QWidget *parent, const char *name, QPoint pos, const QStri
 
 } // namespace
 
-QLabel *MakeLabel(QWidget *parent, const char *name, QPoint pos, const QString &text,
-                  const QFont &font, const QColor &colour)
+QLabel *MakeLabel(QWidget *parent, const char *name, QPoint pos, const QString &text, const QFont &font,
+                  const QColor &colour)
 {
     return MakeTextLabel(parent, name, pos, text, font, colour);
 }
 
-QLabel *MakeSunkenCaption(QWidget *parent, const char *name, QPoint pos, const QString &text,
-                          const QFont &font, const QColor &colour, std::optional<QColor> background)
+QLabel *MakeSunkenCaption(QWidget *parent, const char *name, QPoint pos, const QString &text, const QFont &font,
+                          const QColor &colour, std::optional<QColor> background)
 {
     QLabel *caption = MakeTextLabel(parent, name, pos, QString(), font, colour);
     caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -226,9 +222,8 @@ QLabel *MakeSunkenCaption(QWidget *parent, const char *name, QPoint pos, const Q
     return caption;
 }
 
-CaptionButton *MakeButton(QWidget *parent, const char *name, const QRect &geometry,
-                          const QString &caption, const QFont &font, const QColor &colour,
-                          const QString &hint)
+CaptionButton *MakeButton(QWidget *parent, const char *name, const QRect &geometry, const QString &caption,
+                          const QFont &font, const QColor &colour, const QString &hint)
 {
     auto *button = new CaptionButton(caption, parent);
     button->setObjectName(QLatin1String(name));

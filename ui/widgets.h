@@ -82,19 +82,17 @@ private:
 int WidestLineWidth(const QFont &font, const absence::AbsenceList &lines);
 
 // A label at `pos` that takes the size of its text.
-QLabel *MakeLabel(QWidget *parent, const char *name, QPoint pos, const QString &text,
-                  const QFont &font, const QColor &colour);
+QLabel *MakeLabel(QWidget *parent, const char *name, QPoint pos, const QString &text, const QFont &font,
+                  const QColor &colour);
 
 // A sunken caption at `pos` that takes the size of its text; without a
 // background colour of its own it shows the window's.
-QLabel *MakeSunkenCaption(QWidget *parent, const char *name, QPoint pos, const QString &text,
-                          const QFont &font, const QColor &colour,
-                          std::optional<QColor> background = std::nullopt);
+QLabel *MakeSunkenCaption(QWidget *parent, const char *name, QPoint pos, const QString &text, const QFont &font,
+                          const QColor &colour, std::optional<QColor> background = std::nullopt);
 
 // A caption-only button with its place, font, colour and hint.
-CaptionButton *MakeButton(QWidget *parent, const char *name, const QRect &geometry,
-                          const QString &caption, const QFont &font, const QColor &colour,
-                          const QString &hint);
+CaptionButton *MakeButton(QWidget *parent, const char *name, const QRect &geometry, const QString &caption,
+                          const QFont &font, const QColor &colour, const QString &hint);
 
 // Names `control` for screen readers after the caption that stands for it:
 // the caption's text without its blanks, and the caption as its label.

@@ -109,7 +109,9 @@ public:
     bool made = false;
 };
 
-AppendFile::AppendFile(const QString &path) : d(std::make_unique<AppendFilePrivate>(path)) {}
+AppendFile::AppendFile(const QString &path) : d(std::make_unique<AppendFilePrivate>(path))
+{
+}
 AppendFile::~AppendFile() = default;
 
 AppendFile::Outcome AppendFile::outcome() const
@@ -164,7 +166,7 @@ bool AppendFile::Append(QByteArrayView bytes, bool &replaced)
         // Cut short (the disk filled up): the piece is taken away again
         // unless someone has written after it, so no half line stays.
         const off_t end = ::lseek(fd, 0, SEEK_CUR);
-        struct stat st {};
+        struct stat st { };
         if (end >= n && ::fstat(fd, &st) == 0 && st.st_size == end && ::ftruncate(fd, end - n) == 0)
             ::fdatasync(fd);
         d->err = ENOSPC;
@@ -182,7 +184,7 @@ bool AppendFile::Append(QByteArrayView bytes, bool &replaced)
             return false;
         }
     }
-    struct stat st {};
+    struct stat st { };
     replaced = ::fstat(fd, &st) == 0 && st.st_nlink == 0;
     return true;
 }

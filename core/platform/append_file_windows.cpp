@@ -86,7 +86,9 @@ public:
     bool made = false;
 };
 
-AppendFile::AppendFile(const QString &path) : d(std::make_unique<AppendFilePrivate>(path)) {}
+AppendFile::AppendFile(const QString &path) : d(std::make_unique<AppendFilePrivate>(path))
+{
+}
 AppendFile::~AppendFile() = default;
 
 AppendFile::Outcome AppendFile::outcome() const

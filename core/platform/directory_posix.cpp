@@ -58,8 +58,7 @@ QString CurrentDirectory()
 bool IsDirectory(const QString &path)
 {
     struct stat st;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0
-           && S_ISDIR(st.st_mode);
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 EntryLookup LookUpEntry(const QString &path)

@@ -29,8 +29,8 @@ QString ExtendedPath(const QString &fullPath)
     QString path = fullPath;
     path.replace(QLatin1Char('/'), QLatin1Char('\\'));
     const bool unc = path.startsWith(QLatin1String("\\\\"));
-    const bool drive = path.size() >= 3 && path.at(0).isLetter() && path.at(0).unicode() < 128
-                       && path.at(1) == QLatin1Char(':') && path.at(2) == QLatin1Char('\\');
+    const bool drive = path.size() >= 3 && path.at(0).isLetter() && path.at(0).unicode() < 128 &&
+                       path.at(1) == QLatin1Char(':') && path.at(2) == QLatin1Char('\\');
     if (!unc && !drive)
         return fullPath;
     // The extended form is taken as it is: no separator may be doubled.
@@ -119,9 +119,8 @@ EntryLookup LookUpEntry(const QString &path)
     const QString name = path.mid(cut + 1);
     // No entry bears a name with wildcards, which the search would take as
     // a pattern.
-    if (name.isEmpty() || std::any_of(name.begin(), name.end(), [](QChar c) {
-            return QStringView(u"*?<>\"").contains(c);
-        }))
+    if (name.isEmpty() ||
+        std::any_of(name.begin(), name.end(), [](QChar c) { return QStringView(u"*?<>\"").contains(c); }))
         return {};
     // Every kind of entry counts; the file system matches the name without
     // regard to case, and the entry's own spelling is the answer (an exact
@@ -179,8 +178,8 @@ bool ListFolderNames(const QString &folder, QStringList &names)
 qint64 RegularFileSize(const QString &path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)
-        || (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return -1;
     return (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

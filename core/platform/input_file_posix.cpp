@@ -48,9 +48,9 @@ bool placedByUsOrRoot(const std::string &path)
         return false;
     for (std::string part = real;;) {
         struct stat st;
-        if (::stat(part.c_str(), &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid())
-            || (st.st_mode & S_IWGRP && st.st_gid != 0)
-            || (st.st_mode & S_IWOTH && !(S_ISDIR(st.st_mode) && st.st_mode & S_ISVTX)))
+        if (::stat(part.c_str(), &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()) ||
+            (st.st_mode & S_IWGRP && st.st_gid != 0) ||
+            (st.st_mode & S_IWOTH && !(S_ISDIR(st.st_mode) && st.st_mode & S_ISVTX)))
             return false;
         if (part == "/")
             return true;
@@ -255,8 +255,8 @@ void InputFilePrivate::LeaseThroughHelper(const QByteArray &dir, const std::stri
     if (lease::Ask(helper, request, reply, given)) {
         struct stat st;
         // Only the file looked up here: the name may have changed hands meanwhile.
-        if (reply.outcome == lease::Reply::Outcome::Leased && ::fstat(given, &st) == 0
-            && st.st_dev == status.st_dev && st.st_ino == status.st_ino) {
+        if (reply.outcome == lease::Reply::Outcome::Leased && ::fstat(given, &st) == 0 && st.st_dev == status.st_dev &&
+            st.st_ino == status.st_ino) {
             // The lease break is signalled here, as for a lease of our own.
             ::fcntl(given, F_SETOWN, ::getpid());
             Close();
@@ -268,8 +268,8 @@ void InputFilePrivate::LeaseThroughHelper(const QByteArray &dir, const std::stri
         }
         if (given >= 0)
             ::close(given);
-        if (reply.outcome == lease::Reply::Outcome::Held
-            && refusedLeaseMeans(status.st_dev, sharing) == posix::LeaseRefusal::HeldOpen)
+        if (reply.outcome == lease::Reply::Outcome::Held &&
+            refusedLeaseMeans(status.st_dev, sharing) == posix::LeaseRefusal::HeldOpen)
             return Shared();
     }
     if (fd < 0)
@@ -295,7 +295,9 @@ InputFilePrivate *InputFilePrivateOf(const InputFile &file)
     return file.d.get();
 }
 
-InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<InputFilePrivate>(path, sharing)) {}
+InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<InputFilePrivate>(path, sharing))
+{
+}
 InputFile::~InputFile() = default;
 
 InputFile::Outcome InputFile::outcome() const

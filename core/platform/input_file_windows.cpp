@@ -33,8 +33,8 @@ constexpr int MaxLinks = 63;
 qsizetype WalkedPart(const QString &path, const QString &walked)
 {
     const qsizetype n = walked.endsWith(QLatin1Char('\\')) ? walked.size() - 1 : walked.size();
-    return path.startsWith(QStringView(walked).left(n), Qt::CaseInsensitive)
-                   && (path.size() == n || path.at(n) == QLatin1Char('\\'))
+    return path.startsWith(QStringView(walked).left(n), Qt::CaseInsensitive) &&
+                   (path.size() == n || path.at(n) == QLatin1Char('\\'))
                ? n
                : 0;
 }
@@ -82,8 +82,8 @@ Sid OwnerOfHandle(HANDLE handle)
 {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                          nullptr, &descriptor) != ERROR_SUCCESS)
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                          &descriptor) != ERROR_SUCCESS)
         return {};
     Sid s = Sid::Copy(owner);
     ::LocalFree(descriptor);
@@ -95,8 +95,8 @@ Sid OwnerOfPath(const QString &path)
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     std::wstring name = SystemPath(path);
-    if (::GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    if (::GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
         return {};
     Sid s = Sid::Copy(owner);
     ::LocalFree(descriptor);
@@ -189,8 +189,7 @@ qsizetype RootLength(const QString &path)
     return 0;
 }
 
-InputFile::Outcome FollowFolders(QString &path, qsizetype checked, int &links, DWORD &error,
-                                 const LookOnTheWay &look)
+InputFile::Outcome FollowFolders(QString &path, qsizetype checked, int &links, DWORD &error, const LookOnTheWay &look)
 {
     for (;;) {
         const qsizetype root = RootLength(path);
@@ -248,8 +247,7 @@ QByteArray reparseDataOf(HANDLE handle)
 {
     QByteArray data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE, '\0');
     DWORD n = 0;
-    if (!::DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &n,
-                           nullptr))
+    if (!::DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &n, nullptr))
         return QByteArray();
     data.resize(n);
     return data;
@@ -282,8 +280,8 @@ WayStep LookOnWay(const QString &entry, const Operator &self)
 
 bool sameFile(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FILE_INFORMATION &b)
 {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh
-           && a.nFileIndexLow == b.nFileIndexLow;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
 }
 
 } // namespace
@@ -311,8 +309,7 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing, DWORD a
             return;
         }
         FILE_ATTRIBUTE_TAG_INFO tag{};
-        if (!file.valid()
-            || !::GetFileInformationByHandleEx(file.h, FileAttributeTagInfo, &tag, sizeof tag)) {
+        if (!file.valid() || !::GetFileInformationByHandleEx(file.h, FileAttributeTagInfo, &tag, sizeof tag)) {
             Fail(::GetLastError());
             file.Reset();
             return;
@@ -332,8 +329,8 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing, DWORD a
             BY_HANDLE_FILE_INFORMATION looked{}, opened{};
             ::GetFileInformationByHandle(file.h, &looked);
             file.Reset();
-            file.Reset(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+            file.Reset(
+                ::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!file.valid()) {
                 Fail(::GetLastError());
                 return;
@@ -363,9 +360,8 @@ InputFilePrivate::InputFilePrivate(const QString &path, Sharing sharing, DWORD a
         // The folders the link's text names may be links too: each is
         // looked at without following it, by the same rule.
         DWORD wayError = 0;
-        const InputFile::Outcome way =
-            FollowFolders(next, WalkedPart(next, FolderOf(entryPath)), links, wayError,
-                          [&](const QString &entry) { return LookOnWay(entry, *self); });
+        const InputFile::Outcome way = FollowFolders(next, WalkedPart(next, FolderOf(entryPath)), links, wayError,
+                                                     [&](const QString &entry) { return LookOnWay(entry, *self); });
         if (way == InputFile::Outcome::ForeignLink) {
             outcome = way;
             err = wayError;
@@ -413,7 +409,9 @@ InputFilePrivate *InputFilePrivateOf(const InputFile &file)
     return file.d.get();
 }
 
-InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<InputFilePrivate>(path, sharing)) {}
+InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<InputFilePrivate>(path, sharing))
+{
+}
 InputFile::~InputFile() = default;
 
 InputFile::Outcome InputFile::outcome() const

@@ -54,12 +54,12 @@ bool IsDayFileName(std::string_view name)
         return false;
     const std::size_t suffix = name.size() >= 7 && name[name.size() - 5] >= '0' && name[name.size() - 5] <= '9' ? 6 : 5;
     const std::string_view tail = name.substr(name.size() - suffix);
-    if (upper(tail[0]) != 'A' || tail[suffix - 4] != '.' || upper(tail[suffix - 3]) != 'T'
-        || upper(tail[suffix - 2]) != 'X' || upper(tail[suffix - 1]) != 'T')
+    if (upper(tail[0]) != 'A' || tail[suffix - 4] != '.' || upper(tail[suffix - 3]) != 'T' ||
+        upper(tail[suffix - 2]) != 'X' || upper(tail[suffix - 1]) != 'T')
         return false;
     const std::string_view tag = name.substr(0, name.size() - suffix);
-    if (tag.empty() || tag.size() > MaxTagSize || tag[0] < '0' || tag[0] > '9'
-        || tag.find("..") != std::string_view::npos)
+    if (tag.empty() || tag.size() > MaxTagSize || tag[0] < '0' || tag[0] > '9' ||
+        tag.find("..") != std::string_view::npos)
         return false;
     for (const char c : tag)
         if (!isTagByte(c))
@@ -114,8 +114,8 @@ bool Parse(std::string_view bytes, Request &request)
         return false;
     const std::string_view folder = bytes.substr(1, end - 1);
     const std::string_view name = bytes.substr(end + 1, bytes.size() - end - 2);
-    if (folder.empty() || folder.size() > MaxFolderSize || folder[0] != '/' || hasParentPart(folder)
-        || name.find('\0') != std::string_view::npos || !IsDayFileName(name))
+    if (folder.empty() || folder.size() > MaxFolderSize || folder[0] != '/' || hasParentPart(folder) ||
+        name.find('\0') != std::string_view::npos || !IsDayFileName(name))
         return false;
     request.kind = Request::Kind(kind);
     request.folder = std::string(folder);
@@ -182,11 +182,11 @@ bool ReceiveReply(int socket, Reply &reply, int &fd)
                 ::close(received);
         }
     }
-    const bool wellFormed = got == ssize_t(ReplySize) && !(msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC))
-                            && std::memcmp(data, ReplyMarker, sizeof ReplyMarker) == 0;
+    const bool wellFormed = got == ssize_t(ReplySize) && !(msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) &&
+                            std::memcmp(data, ReplyMarker, sizeof ReplyMarker) == 0;
     const auto outcome = Reply::Outcome(data[sizeof ReplyMarker]);
-    if (!wellFormed || outcome < Reply::Outcome::Leased || outcome > Reply::Outcome::Refused
-        || (outcome == Reply::Outcome::Leased) != (fd >= 0)) {
+    if (!wellFormed || outcome < Reply::Outcome::Leased || outcome > Reply::Outcome::Refused ||
+        (outcome == Reply::Outcome::Leased) != (fd >= 0)) {
         if (fd >= 0)
             ::close(fd);
         fd = -1;
@@ -231,15 +231,14 @@ bool Ask(const std::string &helper, const Request &request, Reply &reply, int &f
     bool answered = false;
     if (spawned == 0) {
         const std::string bytes = Encode(request);
-        answered = ::send(pair[0], bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size())
-                   && ReceiveReply(pair[0], reply, fd);
+        answered = ::send(pair[0], bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size()) &&
+                   ReceiveReply(pair[0], reply, fd);
     }
     const int error = spawned ? spawned : answered ? 0 : EPROTO;
     ::close(pair[0]);
     if (pid > 0) {
         int status;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     }
     errno = error;
     return answered;

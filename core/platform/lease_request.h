@@ -29,12 +29,9 @@ struct Request {
     enum class Kind : char { Read = 'R', Write = 'W' };
     Kind kind = Kind::Read;
     std::string folder; // absolute, without ".." among its parts
-    std::string name;   // a day's file name in it
+    std::string name; // a day's file name in it
 
-    bool operator==(const Request &o) const
-    {
-        return kind == o.kind && folder == o.folder && name == o.name;
-    }
+    bool operator==(const Request &o) const { return kind == o.kind && folder == o.folder && name == o.name; }
 };
 
 // Longest folder a request carries, and longest request.
@@ -49,9 +46,9 @@ bool Parse(std::string_view bytes, Request &request);
 // The file a request's links end at, as the helper sees it on a handle that
 // reads nothing, before it opens the file.
 struct Candidate {
-    std::string name;            // its own name in its folder
+    std::string name; // its own name in its folder
     bool regular = false;
-    unsigned long links = 0;     // its names (st_nlink)
+    unsigned long links = 0; // its names (st_nlink)
     bool callerMayWrite = false; // the file and its folder, by the caller's own rights
 };
 // 0 when a lease of `kind` may be taken on `file`, else the errno it is
@@ -62,8 +59,8 @@ int Refusal(Request::Kind kind, const Candidate &file);
 
 struct Reply {
     enum class Outcome : unsigned char {
-        Leased = 1,  // the open file comes with the reply
-        Held = 2,    // another program has it open in a way the lease forbids
+        Leased = 1, // the open file comes with the reply
+        Held = 2, // another program has it open in a way the lease forbids
         Refused = 3, // error tells why
     };
     Outcome outcome = Outcome::Refused;

@@ -23,7 +23,7 @@ struct LocaleSettings;
 
 namespace platform {
 
-class InputFilePrivate;      // each system's private header defines it
+class InputFilePrivate; // each system's private header defines it
 class RecordReplacementPrivate;
 class AppendFilePrivate;
 
@@ -41,7 +41,7 @@ bool IsDirectory(const QString &path);
 struct EntryLookup {
     enum class Result { Found, Absent, Unknown };
     Result result = Result::Absent;
-    QString path;      // Found: the entry's path as the folder spells it
+    QString path; // Found: the entry's path as the folder spells it
     int errorCode = 0; // Unknown: the program's I/O error code of the failure
 };
 // The entry `path` names, its file name matched without regard to the case
@@ -73,7 +73,7 @@ qint64 RegularFileSize(const QString &path);
 struct EntryStamp {
     enum class State {
         Present,
-        Absent,  // no entry of that name in a folder that is there
+        Absent, // no entry of that name in a folder that is there
         Unknown, // the read failed (no access, a network error, ...)
     };
     State state = State::Unknown;
@@ -122,11 +122,11 @@ class InputFile {
 public:
     enum class Outcome {
         Opened,
-        Absent,      // no entry at the end of the links followed
-        Shared,      // another program holds it open in a way the sharing forbids
+        Absent, // no entry at the end of the links followed
+        Shared, // another program holds it open in a way the sharing forbids
         ForeignLink, // a link that may not be followed
-        Loop,        // too many links
-        Failed,      // errorCode() tells why
+        Loop, // too many links
+        Failed, // errorCode() tells why
     };
 
     InputFile(const QString &path, Sharing sharing);
@@ -178,7 +178,7 @@ public:
     enum class Result {
         Done,
         CannotCreate, // the record is held, or no new file can be made or put in place
-        WriteFailed,  // bytes not written, or not known to be on the disk
+        WriteFailed, // bytes not written, or not known to be on the disk
     };
 
     explicit RecordReplacement(const QString &path);

@@ -31,13 +31,13 @@ public:
 
     enum class Outcome {
         Opened,
-        Absent,      // no entry at the end of the links followed
-        Busy,        // the file system says another program holds it
+        Absent, // no entry at the end of the links followed
+        Busy, // the file system says another program holds it
         ForeignLink, // a link that may not be followed
-        Loop,        // too many links
-        Refused,     // the Admit check said no (error() tells why)
-        Failed,      // error() tells why; EACCES for what is no regular file
-                     // (EISDIR for a folder)
+        Loop, // too many links
+        Refused, // the Admit check said no (error() tells why)
+        Failed, // error() tells why; EACCES for what is no regular file
+        // (EISDIR for a folder)
     };
 
     DayEntry() = default;
@@ -55,7 +55,7 @@ public:
 
     Outcome outcome() const { return m_outcome; }
     int error() const { return m_error; } // errno
-    int file() const { return m_fd; }     // -1 unless opened
+    int file() const { return m_fd; } // -1 unless opened
     int folder() const { return m_dirFd; } // of the last entry (O_PATH)
     const std::string &name() const { return m_name; }
     bool found() const { return m_found; } // the last entry exists (also when it could not be opened)
@@ -71,7 +71,7 @@ private:
     int m_access = O_RDONLY;
     std::string m_name;
     bool m_found = false;
-    struct stat m_status {};
+    struct stat m_status { };
     Outcome m_outcome = Outcome::Failed;
     int m_error = 0;
 };

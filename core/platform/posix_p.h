@@ -21,7 +21,7 @@ namespace posix {
 struct Descriptor {
     int fd = -1;
     Descriptor() = default;
-    explicit Descriptor(int f) : fd(f) {}
+    explicit Descriptor(int f) : fd(f) { }
     ~Descriptor() { Reset(); }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
@@ -41,7 +41,7 @@ int IoErrorCode(int err);
 
 // What a file system means when it refuses a lease with EAGAIN.
 enum class LeaseRefusal {
-    HeldOpen,   // another program has the file open in a way the lease forbids
+    HeldOpen, // another program has the file open in a way the lease forbids
     CannotTell, // that, or a server granting no caching: read as it is
 };
 // From the file system's type and its super block's options, as
@@ -73,7 +73,7 @@ public:
     // grows while it is read cannot hold the reader.
     qint64 remaining = 0;
     posix::DayEntry entry; // where the last entry lies, kept so the record can be replaced there
-    struct stat status {};
+    struct stat status { };
 
 private:
     void Fail(Outcome o, int e);

@@ -68,7 +68,9 @@ QString SystemLocaleName()
 
 namespace {
 
-extern "C" void ignoreSignal(int) {}
+extern "C" void ignoreSignal(int)
+{
+}
 
 } // namespace
 
@@ -96,11 +98,11 @@ void PrepareProcess()
     // silently. Handlers rather than SIG_IGN, so that programs started from
     // here do not inherit ignored signals; handlers already set are kept.
     for (int sig : {SIGIO, SIGPIPE}) {
-        struct sigaction old {};
+        struct sigaction old { };
         if (::sigaction(sig, nullptr, &old) != 0)
             continue;
         if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {
-            struct sigaction sa {};
+            struct sigaction sa { };
             sa.sa_handler = platform::ignoreSignal;
             sigemptyset(&sa.sa_mask);
             sa.sa_flags = SA_RESTART;

@@ -44,8 +44,8 @@ void removeLeftovers(int readableDirFd, const QByteArray &base)
         if (!detail::IsTemporaryRecordName(name, base))
             continue;
         struct stat st;
-        if (::fstatat(readableDirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-            && detail::IsStaleLeftover(S_ISREG(st.st_mode), st.st_uid == ::geteuid(), now - st.st_mtime))
+        if (::fstatat(readableDirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            detail::IsStaleLeftover(S_ISREG(st.st_mode), st.st_uid == ::geteuid(), now - st.st_mtime))
             stale.push_back(name);
     }
     ::closedir(d);
@@ -153,7 +153,9 @@ public:
             // the working directory becomes the record.
             const QByteArray encoded = QFile::encodeName(path);
             const qsizetype slash = encoded.lastIndexOf('/');
-            ownDir.Reset(::open(slash < 0 ? "." : slash == 0 ? "/" : encoded.left(slash).constData(),
+            ownDir.Reset(::open(slash < 0    ? "."
+                                : slash == 0 ? "/"
+                                             : encoded.left(slash).constData(),
                                 O_PATH | O_DIRECTORY | O_CLOEXEC));
             dirFd = ownDir.fd;
             name = encoded.mid(slash + 1);
@@ -185,8 +187,8 @@ public:
             // Both before the rename: the record is never seen with the wrong
             // access. The group only where we may give it (a member of it).
             struct stat made;
-            if (::fstat(temp->fd(), &made) == 0 && made.st_gid != keep->st_gid
-                && ::fchown(temp->fd(), uid_t(-1), keep->st_gid) != 0) {
+            if (::fstat(temp->fd(), &made) == 0 && made.st_gid != keep->st_gid &&
+                ::fchown(temp->fd(), uid_t(-1), keep->st_gid) != 0) {
                 // Not a member of that group: the file system's choice stays.
             }
             // Read and write bits only: a set-id, sticky or execute bit that
@@ -207,7 +209,9 @@ public:
     }
 };
 
-RecordReplacement::RecordReplacement(const QString &path) : d(std::make_unique<RecordReplacementPrivate>(path)) {}
+RecordReplacement::RecordReplacement(const QString &path) : d(std::make_unique<RecordReplacementPrivate>(path))
+{
+}
 RecordReplacement::~RecordReplacement() = default;
 
 bool RecordReplacement::ready() const

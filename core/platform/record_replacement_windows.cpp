@@ -36,8 +36,8 @@ std::vector<BYTE> CarriedDacl(PACL old, bool oldProtected, PACL made)
     const auto take = [&](PACL acl, bool inherited) {
         for (DWORD i = 0; acl && i < acl->AceCount; ++i) {
             void *ace = nullptr;
-            if (::GetAce(acl, i, &ace)
-                && bool(static_cast<const ACE_HEADER *>(ace)->AceFlags & INHERITED_ACE) == inherited)
+            if (::GetAce(acl, i, &ace) &&
+                bool(static_cast<const ACE_HEADER *>(ace)->AceFlags & INHERITED_ACE) == inherited)
                 entries.push_back(static_cast<const ACE_HEADER *>(ace));
         }
     };
@@ -74,8 +74,8 @@ void removeLeftovers(const QString &folder, const QString &base)
 {
     WIN32_FIND_DATAW found{};
     const QString pattern = folder + QLatin1Char('\\') + base + QStringLiteral(".*");
-    const HANDLE search = ::FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0);
+    const HANDLE search =
+        ::FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE)
         return;
     FILETIME nowFt;
@@ -85,10 +85,10 @@ void removeLeftovers(const QString &folder, const QString &base)
     std::vector<QString> stale;
     do {
         const QString name = FromWide(found.cFileName);
-        const quint64 written = (quint64(found.ftLastWriteTime.dwHighDateTime) << 32)
-                                | found.ftLastWriteTime.dwLowDateTime;
-        if (detail::IsTemporaryRecordName(name, base, Qt::CaseInsensitive)
-            && detail::IsStaleLeftover(
+        const quint64 written = (quint64(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                                found.ftLastWriteTime.dwLowDateTime;
+        if (detail::IsTemporaryRecordName(name, base, Qt::CaseInsensitive) &&
+            detail::IsStaleLeftover(
                 !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)), true,
                 written < now ? qint64((now - written) / Second) : 0))
             stale.push_back(folder + QLatin1Char('\\') + name);
@@ -116,8 +116,8 @@ public:
         }
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
-        m_protected = ::GetSecurityDescriptorControl(m_descriptor, &control, &revision)
-                      && (control & SE_DACL_PROTECTED);
+        m_protected = ::GetSecurityDescriptorControl(m_descriptor, &control, &revision) &&
+                      (control & SE_DACL_PROTECTED);
     }
     ~OldAccess() { ::LocalFree(m_descriptor); }
     OldAccess(const OldAccess &) = delete;
@@ -144,17 +144,16 @@ public:
     {
         PACL inherited = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (::GetSecurityInfo(made, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &inherited,
-                              nullptr, &descriptor) != ERROR_SUCCESS)
+        if (::GetSecurityInfo(made, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &inherited, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
             return false;
         std::vector<BYTE> acl = CarriedDacl(m_dacl, m_protected, inherited);
         ::LocalFree(descriptor);
         const SECURITY_INFORMATION what =
-            DACL_SECURITY_INFORMATION
-            | (m_protected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-        return !acl.empty()
-               && ::SetSecurityInfo(made, SE_FILE_OBJECT, what, nullptr, nullptr, reinterpret_cast<PACL>(acl.data()),
-                                    nullptr) == ERROR_SUCCESS;
+            DACL_SECURITY_INFORMATION |
+            (m_protected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        return !acl.empty() && ::SetSecurityInfo(made, SE_FILE_OBJECT, what, nullptr, nullptr,
+                                                 reinterpret_cast<PACL>(acl.data()), nullptr) == ERROR_SUCCESS;
     }
 
 private:
@@ -168,7 +167,7 @@ private:
 class RecordReplacementPrivate {
 public:
     QString target; // the record's name, or the file a permitted link leads to
-    Handle file;    // the new record
+    Handle file; // the new record
     bool renamed = false;
 
     explicit RecordReplacementPrivate(const QString &path)
@@ -204,8 +203,8 @@ public:
         const DWORD rights = DELETE | GENERIC_WRITE | (carry ? WRITE_DAC | READ_CONTROL : 0);
         for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
             const QString name = detail::TemporaryRecordName(target);
-            file.Reset(::CreateFileW(SystemPath(name).c_str(), rights, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+            file.Reset(::CreateFileW(SystemPath(name).c_str(), rights, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
             if (!file.valid() && ::GetLastError() != ERROR_FILE_EXISTS)
                 return;
         }
@@ -260,7 +259,9 @@ public:
     }
 };
 
-RecordReplacement::RecordReplacement(const QString &path) : d(std::make_unique<RecordReplacementPrivate>(path)) {}
+RecordReplacement::RecordReplacement(const QString &path) : d(std::make_unique<RecordReplacementPrivate>(path))
+{
+}
 RecordReplacement::~RecordReplacement() = default;
 
 bool RecordReplacement::ready() const

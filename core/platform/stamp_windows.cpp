@@ -21,8 +21,7 @@ EntryStamp ReadEntryStamp(const QString &path)
     }
     stamp.state = EntryStamp::State::Present;
     stamp.size = qint64((quint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-    stamp.modified = qint64((quint64(data.ftLastWriteTime.dwHighDateTime) << 32)
-                            | data.ftLastWriteTime.dwLowDateTime);
+    stamp.modified = qint64((quint64(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime);
     return stamp;
 }
 

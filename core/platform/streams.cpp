@@ -31,8 +31,9 @@ bool Flush(Stream stream)
 
 QString Cp932UnavailableText()
 {
-    return QStringLiteral("コードページ 932 (Shift_JIS) の変換が使えません。"
-                          "ICU とそのデータが入っているか確かめてください。");
+    return QStringLiteral(
+        "コードページ 932 (Shift_JIS) の変換が使えません。"
+        "ICU とそのデータが入っているか確かめてください。");
 }
 
 } // namespace absence

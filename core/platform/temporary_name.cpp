@@ -41,8 +41,8 @@ QByteArray TemporaryRecordName(const QByteArray &recordName)
 
 bool IsTemporaryRecordName(const QString &name, const QString &recordName, Qt::CaseSensitivity cs)
 {
-    if (name.size() != recordName.size() + 1 + SuffixLength || !name.startsWith(recordName, cs)
-        || name.at(recordName.size()) != QLatin1Char('.'))
+    if (name.size() != recordName.size() + 1 + SuffixLength || !name.startsWith(recordName, cs) ||
+        name.at(recordName.size()) != QLatin1Char('.'))
         return false;
     for (qsizetype i = recordName.size() + 1; i < name.size(); ++i) {
         const char16_t c = name.at(i).unicode();
@@ -54,8 +54,8 @@ bool IsTemporaryRecordName(const QString &name, const QString &recordName, Qt::C
 
 bool IsTemporaryRecordName(const QByteArray &name, const QByteArray &recordName)
 {
-    if (name.size() != recordName.size() + 1 + SuffixLength || !name.startsWith(recordName)
-        || name.at(recordName.size()) != '.')
+    if (name.size() != recordName.size() + 1 + SuffixLength || !name.startsWith(recordName) ||
+        name.at(recordName.size()) != '.')
         return false;
     for (qsizetype i = recordName.size() + 1; i < name.size(); ++i) {
         if (!isLetter(name.at(i)))

@@ -37,7 +37,7 @@ inline QString FromWide(const wchar_t *text, qsizetype size = -1)
 struct Handle {
     HANDLE h = INVALID_HANDLE_VALUE;
     Handle() = default;
-    explicit Handle(HANDLE handle) : h(handle) {}
+    explicit Handle(HANDLE handle) : h(handle) { }
     ~Handle() { Reset(); }
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
@@ -109,10 +109,10 @@ QString LinkTarget(const QString &linkPath, const QByteArray &reparseData);
 
 // One name on the way a link's text leads, looked at without following it.
 struct WayStep {
-    DWORD error = 0;        // it could not be looked at
-    bool link = false;      // a name surrogate (symbolic link, junction)
+    DWORD error = 0; // it could not be looked at
+    bool link = false; // a name surrogate (symbolic link, junction)
     bool permitted = false; // a link of the operator's or of its folder's owner
-    QString target;         // where a permitted link leads (empty: cannot tell)
+    QString target; // where a permitted link leads (empty: cannot tell)
 };
 using LookOnTheWay = std::function<WayStep(const QString &entry)>;
 // Follows the links among the folders of `path` past its first `checked`
@@ -121,8 +121,7 @@ using LookOnTheWay = std::function<WayStep(const QString &entry)>;
 // and the answer Opened. Otherwise ForeignLink, Loop (once `links` passes
 // the most the system follows) or Failed, with `error`. `look` is the
 // system's for a real walk.
-InputFile::Outcome FollowFolders(QString &path, qsizetype checked, int &links, DWORD &error,
-                                 const LookOnTheWay &look);
+InputFile::Outcome FollowFolders(QString &path, qsizetype checked, int &links, DWORD &error, const LookOnTheWay &look);
 // The length of the root of a full path ("C:\", "\\server\share\",
 // "\\?\C:\", "\\?\UNC\server\share\", "\\?\Volume{...}\"); 0 for none.
 qsizetype RootLength(const QString &path);
@@ -144,11 +143,11 @@ std::vector<BYTE> CarriedDacl(PACL old, bool oldProtected, PACL made);
 // before each one runs; an answer other than 0 is taken as the system's
 // failure of that step. It may also do something meanwhile (hold a file).
 enum class Step {
-    Search,       // the folder searched for a name
-    Attributes,   // the name's own attributes
-    Open,         // an entry opened for reading
-    Flush,        // the new record written to the disk
-    Rename,       // the new record put in the old one's place
+    Search, // the folder searched for a name
+    Attributes, // the name's own attributes
+    Open, // an entry opened for reading
+    Flush, // the new record written to the disk
+    Rename, // the new record put in the old one's place
     FlushRenamed, // the replacement written to the disk
 };
 using StepHook = std::function<DWORD(Step, const QString &path)>;
