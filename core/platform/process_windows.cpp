@@ -2,6 +2,7 @@
 // and time settings, and the system's error codes (with the hook through
 // which tests make a step of the file layer fail).
 
+#include "platform_p.h"
 #include "windows_p.h"
 
 #include "program.h"
