@@ -266,7 +266,7 @@ TEST_F(WindowsFilesTest, RecordOpenedWhileTheNewOneIsWrittenIsNotReplaced)
         renames += step == win::Step::Rename;
         return DWORD(0);
     });
-    EXPECT_THROW(Save(list), FileCreateError);
+    EXPECT_THROW(Save(list, Day()), FileCreateError);
     ASSERT_TRUE(viewer && viewer->held);
     EXPECT_GT(renames, 1) << "a refused rename is tried again";
     EXPECT_EQ(record(), old);
