@@ -14,6 +14,8 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/socket.h>
@@ -328,6 +330,43 @@ TEST(HostileFileSystem, PipesDevicesAndSocketsNamedLikeDayFilesAreNotRead)
     ASSERT_TRUE(saved.finished);
     EXPECT_EQ(saved.exitCode, 0) << saved.errText().toStdString();
     EXPECT_EQ(SplitCrLf(dir.read(RecordName())).size(), 21);
+}
+
+// A station's file that grows while it is read (where no lease keeps the
+// writer out: another user's file, no helper) is read to the size it had
+// when opened, so a writer faster than the reader cannot hold the run.
+TEST(HostileFileSystem, DataFileGrowingWhileReadIsReadToItsSizeAtOpen)
+{
+    if (CliPath().isEmpty() || !DropsPrivileges())
+        GTEST_SKIP() << "needs the command-line front end and root (to switch users); uid " << ::geteuid();
+    DayDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const int lines = 100000;
+    WriteDay(dir, 1, lines); // root's: the operator gets no lease on it
+    const QByteArray data0 = QFile::encodeName(dir.file(DataName(0)));
+    const int writer = ::open(data0.constData(), O_WRONLY | O_APPEND);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_TRUE(writer >= 0 && watch >= 0 && ::inotify_add_watch(watch, data0.constData(), IN_ACCESS) >= 0);
+
+    CliRun options;
+    options.unprivileged = true;
+    options.standardOutputFile = dir.file(QStringLiteral("out"));
+    options.args = DayArgs(dir.path(), {QStringLiteral("collect"), QStringLiteral("print")});
+    CliProcess run(options);
+    // From its first read on, the file grows faster than it is read.
+    pollfd first{watch, POLLIN, 0};
+    ASSERT_EQ(::poll(&first, 1, 30000), 1) << "the front end never read " << data0.constData();
+    QByteArray more;
+    for (quint32 n = 0; n < 2000; ++n)
+        more += AbsenceLine(900000 + n) + "\r\n";
+    for (int k = 0; k < 100 && !run.Ended(); ++k)
+        ASSERT_EQ(::write(writer, more.constData(), size_t(more.size())), more.size());
+    const CliResult result = run.Wait(60000);
+    ::close(writer);
+    ::close(watch);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errText().toStdString();
+    EXPECT_EQ(ReadFile(options.standardOutputFile).count('\n'), lines);
 }
 
 TEST(HostileFileSystem, HugeRecordLoadsAndSaves)
