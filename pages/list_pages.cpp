@@ -82,21 +82,23 @@ QString SymptomTableTitle()
     return QStringLiteral("欠席者の症状別");
 }
 
+QList<QStringList> TableText(const absence::Table &table)
+{
+    QList<QStringList> rows;
+    for (const QList<QByteArray> &row : table) {
+        QStringList cells;
+        for (const QByteArray &cell : row)
+            cells << absence::FromCp932(cell);
+        rows << cells;
+    }
+    return rows;
+}
+
 SheetText MakeSheetText(const absence::DayTally &tally, const QList<QByteArray> &lines)
 {
-    const auto text = [](const absence::Table &table) {
-        QList<QStringList> rows;
-        for (const QList<QByteArray> &row : table) {
-            QStringList cells;
-            for (const QByteArray &cell : row)
-                cells << absence::FromCp932(cell);
-            rows << cells;
-        }
-        return rows;
-    };
     SheetText sheet;
-    sheet.kindTable = text(absence::KindTable(tally));
-    sheet.symptomTable = text(absence::SymptomTable(tally));
+    sheet.kindTable = TableText(absence::KindTable(tally));
+    sheet.symptomTable = TableText(absence::SymptomTable(tally));
     for (const absence::ClassTally &c : tally.classes) {
         SheetText::Section section;
         // The class, its total and the kinds it has: "2-3　計 3（欠席 2、遅刻 1）".

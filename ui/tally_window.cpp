@@ -75,18 +75,6 @@ QTableWidget *MakeTable(QWidget *parent, const char *name, const QList<QStringLi
     return table;
 }
 
-QList<QStringList> CellText(const absence::Table &table)
-{
-    QList<QStringList> rows;
-    for (const QList<QByteArray> &row : table) {
-        QStringList cells;
-        for (const QByteArray &cell : row)
-            cells << absence::FromCp932(cell);
-        rows << cells;
-    }
-    return rows;
-}
-
 QLabel *MakeTitle(QWidget *parent, const QString &text)
 {
     auto *label = new QLabel(text, parent);
@@ -120,8 +108,8 @@ TallyWindow::TallyWindow(const absence::AbsenceList &list, const QDate &day, QWi
     setFont(PixelFont(kGothicFace, 16));
     UseButtonFaceBackground(this);
 
-    KindTable = MakeTable(this, "KindTable", CellText(absence::KindTable(m_tally)));
-    SymptomTable = MakeTable(this, "SymptomTable", CellText(absence::SymptomTable(m_tally)));
+    KindTable = MakeTable(this, "KindTable", TableText(absence::KindTable(m_tally)));
+    SymptomTable = MakeTable(this, "SymptomTable", TableText(absence::SymptomTable(m_tally)));
 
     QStringList unknown;
     for (const int i : m_tally.unknownLines)
