@@ -162,6 +162,7 @@ public:
     // Opened with `access` (a station's file is opened to append to it).
     InputFilePrivate(const QString &path, Sharing sharing, DWORD access = GENERIC_READ);
     void Fail(DWORD e);
+    bool Close();
 
     InputFile::Outcome outcome = InputFile::Outcome::Failed;
     DWORD err = 0;
