@@ -176,4 +176,19 @@ public:
 
 InputFilePrivate *InputFilePrivateOf(const InputFile &file);
 
+// A station's data file opened to take lines at its end
+// (append_file_windows.cpp).
+class AppendFilePrivate {
+public:
+    explicit AppendFilePrivate(const QString &path);
+
+    AppendFile::Outcome outcome = AppendFile::Outcome::Failed;
+    DWORD err = 0;
+    win::Handle file;
+    bool made = false;
+
+private:
+    bool OpenOnce(const QString &path);
+};
+
 } // namespace absence::platform
