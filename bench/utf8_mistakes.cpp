@@ -17,6 +17,7 @@
 #include "absence_list.h"
 #include "collection.h"
 #include "collection_p.h"
+#include "files_p.h"
 #include "record_file.h"
 #include "record_file_p.h"
 #include "services.h"
@@ -149,29 +150,11 @@ bool ReadAsItself(AbsenceList &list, const QString &path, const QByteArray &byte
     return loaded == split;
 }
 
-// A file's bytes held in memory, handed out in pieces as a data file's are.
-class MemoryBytes : public absence::ByteSource {
-public:
-    explicit MemoryBytes(const QByteArray &bytes) : m_bytes(bytes) {}
-    bool Next(QByteArrayView &piece) override
-    {
-        piece = QByteArrayView(m_bytes).sliced(m_at, std::min<qsizetype>(64 * 1024, m_bytes.size() - m_at));
-        m_at += piece.size();
-        return true;
-    }
-    int errorCode() const override { return 0; }
-    qint64 size() const override { return m_bytes.size(); }
-    bool Close() override { return true; }
-
-private:
-    const QByteArray &m_bytes;
-    qsizetype m_at = 0;
-};
-
 // True when the program reads `bytes` (a data file's, no Ctrl-Z) as they are.
 bool ReadAsCodePage932(const QByteArray &bytes)
 {
-    const std::unique_ptr<absence::ByteSource> text = absence::Cp932Text(std::make_unique<MemoryBytes>(bytes), '\x1a');
+    const std::unique_ptr<absence::ByteSource> text =
+        absence::Cp932Text(std::make_unique<absence::MemoryBytes>(bytes, 64 * 1024), '\x1a');
     QByteArray read;
     for (QByteArrayView piece; text->Next(piece) && !piece.isEmpty();)
         read += piece;

@@ -1,6 +1,9 @@
 #include "files.h"
+#include "files_p.h"
 
 #include "errors.h"
+
+#include <algorithm>
 
 namespace absence {
 
@@ -103,6 +106,14 @@ std::shared_ptr<const FileSystem> systemFileSystem()
 {
     static const std::shared_ptr<const FileSystem> files = std::make_shared<SystemFileSystem>();
     return files;
+}
+
+bool MemoryBytes::Next(QByteArrayView &piece)
+{
+    const qint64 left = m_bytes.size() - m_at;
+    piece = QByteArrayView(m_bytes).sliced(m_at, m_piece > 0 ? std::min(m_piece, left) : left);
+    m_at += piece.size();
+    return true;
 }
 
 } // namespace absence

@@ -1,6 +1,7 @@
 #include "text_encoding.h"
 
 #include "errors.h"
+#include "files_p.h"
 #include "icu_p.h"
 
 #include <QByteArray>
@@ -451,29 +452,6 @@ std::unique_ptr<ByteSource> Cp932Text(std::unique_ptr<ByteSource> file, char end
 {
     return std::make_unique<Cp932Reader>(std::move(file), end, ownLine);
 }
-
-namespace {
-
-// Bytes held in memory, as a file would give them.
-class MemoryBytes : public ByteSource {
-public:
-    explicit MemoryBytes(QByteArray bytes) : m_bytes(std::move(bytes)) { }
-    bool Next(QByteArrayView &piece) override
-    {
-        piece = m_done ? QByteArrayView() : QByteArrayView(m_bytes);
-        m_done = true;
-        return true;
-    }
-    int errorCode() const override { return 0; }
-    qint64 size() const override { return m_bytes.size(); }
-    bool Close() override { return true; }
-
-private:
-    QByteArray m_bytes;
-    bool m_done = false;
-};
-
-} // namespace
 
 FileTextForm DecideTextForm(QByteArrayView bytes, char end)
 {

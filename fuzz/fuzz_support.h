@@ -7,6 +7,7 @@
 #include "absence_list.h"
 #include "absence_list_p.h"
 #include "files.h"
+#include "files_p.h"
 #include "services.h"
 
 #include <QByteArray>
@@ -102,7 +103,8 @@ public:
             opened.errorCode = 5;
         } else {
             opened.outcome = Outcome::Opened;
-            opened.bytes = std::make_unique<Bytes>(e->bytes, piece > 0 ? std::min(piece, pieceSize) : pieceSize);
+            opened.bytes =
+                std::make_unique<absence::MemoryBytes>(e->bytes, piece > 0 ? std::min(piece, pieceSize) : pieceSize);
         }
         return opened;
     }
@@ -127,25 +129,6 @@ private:
         }
         return entries.end();
     }
-
-    class Bytes : public absence::ByteSource {
-    public:
-        Bytes(QByteArray bytes, qint64 piece) : m_bytes(std::move(bytes)), m_piece(piece) {}
-        bool Next(QByteArrayView &piece) override
-        {
-            piece = QByteArrayView(m_bytes).sliced(m_at, std::min(m_piece, m_bytes.size() - m_at));
-            m_at += piece.size();
-            return true;
-        }
-        int errorCode() const override { return 0; }
-        qint64 size() const override { return m_bytes.size(); }
-        bool Close() override { return true; }
-
-    private:
-        QByteArray m_bytes;
-        qint64 m_piece;
-        qint64 m_at = 0;
-    };
 
     class Writer : public absence::RecordWriter {
     public:

@@ -82,21 +82,23 @@ QString SymptomTableTitle()
     return QStringLiteral("欠席者の症状別");
 }
 
+QList<QStringList> TableText(const absence::Table &table)
+{
+    QList<QStringList> rows;
+    for (const QList<QByteArray> &row : table) {
+        QStringList cells;
+        for (const QByteArray &cell : row)
+            cells << absence::FromCp932(cell);
+        rows << cells;
+    }
+    return rows;
+}
+
 SheetText MakeSheetText(const absence::DayTally &tally, const QList<QByteArray> &lines)
 {
-    const auto text = [](const absence::Table &table) {
-        QList<QStringList> rows;
-        for (const QList<QByteArray> &row : table) {
-            QStringList cells;
-            for (const QByteArray &cell : row)
-                cells << absence::FromCp932(cell);
-            rows << cells;
-        }
-        return rows;
-    };
     SheetText sheet;
-    sheet.kindTable = text(absence::KindTable(tally));
-    sheet.symptomTable = text(absence::SymptomTable(tally));
+    sheet.kindTable = TableText(absence::KindTable(tally));
+    sheet.symptomTable = TableText(absence::SymptomTable(tally));
     for (const absence::ClassTally &c : tally.classes) {
         SheetText::Section section;
         // The class, its total and the kinds it has: "2-3　計 3（欠席 2、遅刻 1）".
@@ -195,6 +197,45 @@ void PaintHeader(QPainter &painter, const PageFrame &frame, const QString &capti
     painter.drawLine(QPointF(0, frame.ruleY), QPointF(frame.width, frame.ruleY));
 }
 
+// Paints `count` pages, each with its header and then, by `paint`, the
+// pieces placed on it (`placed` is in page order); ends the painter.
+template <typename Placed, typename Paint>
+bool PaintPlaced(QPagedPaintDevice &device, QPainter &painter, const PageFrame &frame, const QString &caption,
+                 int count, const std::vector<Placed> &placed, Paint paint)
+{
+    auto next = placed.cbegin();
+    for (int p = 0; p < count; ++p) {
+        if (p > 0 && !device.newPage())
+            return false;
+        PaintHeader(painter, frame, caption, p, count);
+        for (; next != placed.cend() && next->page == p; ++next)
+            paint(*next);
+    }
+    return painter.end();
+}
+
+// The pages `paint` draws as a PDF file, A4 portrait. Drawn in memory, then
+// written as the record is: the folder may be one that stations write, and a
+// link planted there must not be followed.
+template <typename Paint>
+void WritePdf(const QString &path, const QString &caption, Paint paint)
+{
+    QByteArray pdf;
+    bool painted = false;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setPageLayout(ListPageLayout());
+        writer.setTitle(caption);
+        writer.setCreator(QStringLiteral("欠席連絡集積"));
+        painted = paint(writer);
+    }
+    if (!painted)
+        throw absence::WriteError();
+    absence::WriteOutputFile(path, pdf);
+}
+
 } // namespace
 
 bool PaintListPages(QPagedPaintDevice &device, const QString &caption, const QStringList &lines)
@@ -210,38 +251,15 @@ bool PaintListPages(QPagedPaintDevice &device, const QString &caption, const QSt
     for (int entry = 0; entry < lines.size(); ++entry)
         PlaceEntry(placed, entry, Wrapped(lines[entry], frame, &device), frame, page, y);
 
-    const int count = page + 1;
-    auto next = placed.cbegin();
-    for (int p = 0; p < count; ++p) {
-        if (p > 0 && !device.newPage())
-            return false;
-        PaintHeader(painter, frame, caption, p, count);
-        for (; next != placed.cend() && next->page == p; ++next) {
-            painter.drawText(QPointF(next->x, frame.bodyTop + next->y + frame.metrics.ascent()),
-                             lines[next->entry].mid(next->start, next->length));
-        }
-    }
-    return painter.end();
+    return PaintPlaced(device, painter, frame, caption, page + 1, placed, [&](const PlacedLine &piece) {
+        painter.drawText(QPointF(piece.x, frame.bodyTop + piece.y + frame.metrics.ascent()),
+                         lines[piece.entry].mid(piece.start, piece.length));
+    });
 }
 
 void WriteListPdf(const QString &path, const QString &caption, const QStringList &lines)
 {
-    // Drawn in memory, then written as the record is: the folder may be one
-    // that stations write, and a link planted there must not be followed.
-    QByteArray pdf;
-    bool painted = false;
-    {
-        QBuffer buffer(&pdf);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setPageLayout(ListPageLayout());
-        writer.setTitle(caption);
-        writer.setCreator(QStringLiteral("欠席連絡集積"));
-        painted = PaintListPages(writer, caption, lines);
-    }
-    if (!painted)
-        throw absence::WriteError();
-    absence::WriteOutputFile(path, pdf);
+    WritePdf(path, caption, [&](QPagedPaintDevice &device) { return PaintListPages(device, caption, lines); });
 }
 
 } // namespace absence::ui
@@ -336,73 +354,50 @@ bool PaintSheetPages(QPagedPaintDevice &device, const QString &caption, const Sh
         }
     }
 
-    const int count = page + 1;
-    auto next = placed.cbegin();
-    for (int p = 0; p < count; ++p) {
-        if (p > 0 && !device.newPage())
-            return false;
-        PaintHeader(painter, frame, caption, p, count);
-        for (; next != placed.cend() && next->page == p; ++next) {
-            const qreal top = frame.bodyTop + next->y;
-            switch (next->kind) {
-            case SheetPlaced::Title:
-                painter.setFont(frame.bold);
-                painter.drawText(QPointF(0, top + frame.metrics.ascent()), titles[next->table]);
-                break;
-            case SheetPlaced::Heading:
-                painter.setFont(frame.bold);
-                painter.drawText(QPointF(0, top + frame.metrics.ascent()), sheet.sections[next->section].heading);
-                break;
-            case SheetPlaced::Piece: {
-                painter.setFont(frame.font);
-                const QString &line = sheet.sections[next->section].lines[next->piece.entry];
-                painter.drawText(QPointF(next->piece.x, top + frame.metrics.ascent()),
-                                 line.mid(next->piece.start, next->piece.length));
-                break;
-            }
-            case SheetPlaced::Row: {
-                const QList<QStringList> &rows = *tables[next->table];
-                const QStringList &cells = rows[next->row];
-                const bool isBold = next->row == 0 || next->row + 1 == rows.size();
-                painter.setFont(isBold ? frame.bold : frame.font);
-                qreal x = 0;
-                for (qsizetype c = 0; c < cells.size(); ++c) {
-                    const qreal w = widths[next->table][size_t(c)];
-                    const QRectF cell(x, top, w, rowHeight);
-                    if (next->row == 0)
-                        painter.fillRect(cell, QColor(230, 230, 230));
-                    painter.drawRect(cell);
-                    const Qt::Alignment align = next->row == 0 ? Qt::AlignHCenter
-                                                : c == 0       ? Qt::AlignLeft
-                                                               : Qt::AlignRight;
-                    painter.drawText(cell.adjusted(padding, 0, -padding, 0),
-                                     align | Qt::AlignVCenter | Qt::TextSingleLine, cells[c]);
-                    x += w;
-                }
-                break;
-            }
-            }
+    return PaintPlaced(device, painter, frame, caption, page + 1, placed, [&](const SheetPlaced &item) {
+        const qreal top = frame.bodyTop + item.y;
+        switch (item.kind) {
+        case SheetPlaced::Title:
+            painter.setFont(frame.bold);
+            painter.drawText(QPointF(0, top + frame.metrics.ascent()), titles[item.table]);
+            break;
+        case SheetPlaced::Heading:
+            painter.setFont(frame.bold);
+            painter.drawText(QPointF(0, top + frame.metrics.ascent()), sheet.sections[item.section].heading);
+            break;
+        case SheetPlaced::Piece: {
+            painter.setFont(frame.font);
+            const QString &line = sheet.sections[item.section].lines[item.piece.entry];
+            painter.drawText(QPointF(item.piece.x, top + frame.metrics.ascent()),
+                             line.mid(item.piece.start, item.piece.length));
+            break;
         }
-    }
-    return painter.end();
+        case SheetPlaced::Row: {
+            const QList<QStringList> &rows = *tables[item.table];
+            const QStringList &cells = rows[item.row];
+            const bool isBold = item.row == 0 || item.row + 1 == rows.size();
+            painter.setFont(isBold ? frame.bold : frame.font);
+            qreal x = 0;
+            for (qsizetype c = 0; c < cells.size(); ++c) {
+                const qreal w = widths[item.table][size_t(c)];
+                const QRectF cell(x, top, w, rowHeight);
+                if (item.row == 0)
+                    painter.fillRect(cell, QColor(230, 230, 230));
+                painter.drawRect(cell);
+                const Qt::Alignment align = item.row == 0 ? Qt::AlignHCenter : c == 0 ? Qt::AlignLeft : Qt::AlignRight;
+                painter.drawText(cell.adjusted(padding, 0, -padding, 0), align | Qt::AlignVCenter | Qt::TextSingleLine,
+                                 cells[c]);
+                x += w;
+            }
+            break;
+        }
+        }
+    });
 }
 
 void WriteSheetPdf(const QString &path, const QString &caption, const SheetText &sheet)
 {
-    QByteArray pdf;
-    bool painted = false;
-    {
-        QBuffer buffer(&pdf);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setPageLayout(ListPageLayout());
-        writer.setTitle(caption);
-        writer.setCreator(QStringLiteral("欠席連絡集積"));
-        painted = PaintSheetPages(writer, caption, sheet);
-    }
-    if (!painted)
-        throw absence::WriteError();
-    absence::WriteOutputFile(path, pdf);
+    WritePdf(path, caption, [&](QPagedPaintDevice &device) { return PaintSheetPages(device, caption, sheet); });
 }
 
 } // namespace absence::ui

@@ -15,9 +15,10 @@
 class QPageLayout;
 class QPagedPaintDevice;
 
+#include "day_tally.h"
+
 namespace absence {
 class AbsenceList;
-struct DayTally;
 } // namespace absence
 
 namespace absence::ui {
@@ -57,6 +58,8 @@ struct SheetText {
     QList<QStringList> kindTable, symptomTable;
     QList<Section> sections;
 };
+// A table of the tally as text, row by row, the header first.
+QList<QStringList> TableText(const absence::Table &table);
 // `lines` are the list's lines the tally was made of, by index.
 SheetText MakeSheetText(const absence::DayTally &tally, const QList<QByteArray> &lines);
 

@@ -9,8 +9,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPageLayout>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
 #include <QTimer>
@@ -219,32 +217,17 @@ void TForm1::PrintList()
     RunHandler([&] {
         const QString caption = DayCaption(absence::ChosenDate);
         const QStringList lines = ListText(Items());
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setPageLayout(ListPageLayout());
-        printer.setDocName(caption);
-        QPrintPreviewDialog preview(&printer, this);
-        preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
-        // As large as this window, so that a page can be read in it.
-        preview.resize(size());
-        connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                [&](QPrinter *target) { PaintListPages(*target, caption, lines); });
-        preview.exec();
-        activateWindow();
+        PreviewPages(this, caption, [&](QPrinter *target) { PaintListPages(*target, caption, lines); });
     });
 }
 
 void TForm1::SaveListPdf()
 {
     RunHandler([&] {
-        QFileDialog dialog(this, QStringLiteral("PDF に保存"), absence::WorkingDirectory(),
-                           QStringLiteral("PDF (*.pdf)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("pdf"));
-        dialog.selectFile(absence::ChosenDate.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".pdf"));
-        const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-        activateWindow();
-        if (chosen)
-            WriteListPdf(dialog.selectedFiles().constFirst(), DayCaption(absence::ChosenDate), ListText(Items()));
+        const auto path =
+            AskPdfPath(this, absence::ChosenDate.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".pdf"));
+        if (path)
+            WriteListPdf(*path, DayCaption(absence::ChosenDate), ListText(Items()));
     });
 }
 

@@ -1,15 +1,20 @@
 #include "dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
 #include "application.h"
+#include "day_files.h"
+#include "list_pages.h"
 
 namespace absence::ui {
 
@@ -130,6 +135,34 @@ SaveQuestion::Answer SaveQuestion::Ask(QWidget *parent)
     SaveQuestion question(parent);
     // Esc and the close box reject, which is the Cancel answer (0).
     return static_cast<Answer>(RunModal(question));
+}
+
+void PreviewPages(QWidget *window, const QString &docName, const std::function<void(QPrinter *)> &paint)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(ListPageLayout());
+    printer.setDocName(docName);
+    QPrintPreviewDialog preview(&printer, window);
+    preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
+    // As large as the window, so that a page can be read in it.
+    preview.resize(window->size());
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, paint);
+    preview.exec();
+    window->activateWindow();
+}
+
+std::optional<QString> AskPdfPath(QWidget *window, const QString &fileName)
+{
+    QFileDialog dialog(window, QStringLiteral("PDF に保存"), absence::WorkingDirectory(),
+                       QStringLiteral("PDF (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.selectFile(fileName);
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    window->activateWindow();
+    if (!chosen)
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace absence::ui

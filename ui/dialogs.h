@@ -1,15 +1,19 @@
 #pragma once
 // The program's modal boxes: plain messages, the error report that every
-// window handler runs under, and the save question.
+// window handler runs under, the save question, and the boxes the windows
+// print and save their pages as PDF with.
 
 #include <QDialog>
 #include <QMessageBox>
 #include <QString>
 #include <exception>
+#include <functional>
+#include <optional>
 #include <utility>
 
 #include "errors.h"
 
+class QPrinter;
 class QPushButton;
 
 namespace absence::ui {
@@ -84,5 +88,14 @@ private:
     QPushButton *m_no;
     QPushButton *m_cancel;
 };
+
+// The pages `paint` draws in a print preview as large as `window`, with the
+// print dialog; the printer starts on the list's paper, named `docName`.
+// `window` is activated again after it.
+void PreviewPages(QWidget *window, const QString &docName, const std::function<void(QPrinter *)> &paint);
+
+// The "PDF に保存" box in the working directory, `fileName` offered; the
+// path the operator chose, if any. `window` is activated again after it.
+std::optional<QString> AskPdfPath(QWidget *window, const QString &fileName);
 
 } // namespace absence::ui

@@ -1,12 +1,10 @@
 #include "tally_window.h"
 
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -75,18 +73,6 @@ QTableWidget *MakeTable(QWidget *parent, const char *name, const QList<QStringLi
     return table;
 }
 
-QList<QStringList> CellText(const absence::Table &table)
-{
-    QList<QStringList> rows;
-    for (const QList<QByteArray> &row : table) {
-        QStringList cells;
-        for (const QByteArray &cell : row)
-            cells << absence::FromCp932(cell);
-        rows << cells;
-    }
-    return rows;
-}
-
 QLabel *MakeTitle(QWidget *parent, const QString &text)
 {
     auto *label = new QLabel(text, parent);
@@ -120,8 +106,8 @@ TallyWindow::TallyWindow(const absence::AbsenceList &list, const QDate &day, QWi
     setFont(PixelFont(kGothicFace, 16));
     UseButtonFaceBackground(this);
 
-    KindTable = MakeTable(this, "KindTable", CellText(absence::KindTable(m_tally)));
-    SymptomTable = MakeTable(this, "SymptomTable", CellText(absence::SymptomTable(m_tally)));
+    KindTable = MakeTable(this, "KindTable", TableText(absence::KindTable(m_tally)));
+    SymptomTable = MakeTable(this, "SymptomTable", TableText(absence::SymptomTable(m_tally)));
 
     QStringList unknown;
     for (const int i : m_tally.unknownLines)
@@ -190,31 +176,16 @@ void TallyWindow::PrintSheet()
 {
     RunHandler([&] {
         const QString caption = DayCaption(m_day);
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setPageLayout(ListPageLayout());
-        printer.setDocName(caption);
-        QPrintPreviewDialog preview(&printer, this);
-        preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
-        preview.resize(size());
-        connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                [&](QPrinter *target) { PaintSheetPages(*target, caption, Sheet()); });
-        preview.exec();
-        activateWindow();
+        PreviewPages(this, caption, [&](QPrinter *target) { PaintSheetPages(*target, caption, Sheet()); });
     });
 }
 
 void TallyWindow::SaveSheetPdf()
 {
     RunHandler([&] {
-        QFileDialog dialog(this, QStringLiteral("PDF に保存"), absence::WorkingDirectory(),
-                           QStringLiteral("PDF (*.pdf)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("pdf"));
-        dialog.selectFile(m_day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("-集計.pdf"));
-        const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-        activateWindow();
-        if (chosen)
-            WriteSheetPdf(dialog.selectedFiles().constFirst(), DayCaption(m_day), Sheet());
+        const auto path = AskPdfPath(this, m_day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("-集計.pdf"));
+        if (path)
+            WriteSheetPdf(*path, DayCaption(m_day), Sheet());
     });
 }
 

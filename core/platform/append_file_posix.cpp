@@ -10,113 +10,74 @@
 // an error after a few seconds rather than at the kernel's lease-break-time.
 
 #include "platform.h"
+#include "platform_p.h"
 #include "posix_p.h"
 
 #include "errors.h"
 
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace absence::platform {
 
-namespace {
+AppendFilePrivate::AppendFilePrivate(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    const qsizetype slash = encoded.lastIndexOf('/');
+    const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
+    const std::string name = encoded.mid(slash + 1).toStdString();
+    detail::RetryWhileHeld([&] { return OpenOnce(dir, name); });
+}
 
-// How long a held file is asked for again, in all.
-constexpr auto WaitForHolder = std::chrono::seconds(5);
-
-} // namespace
-
-class AppendFilePrivate {
-public:
-    using Outcome = AppendFile::Outcome;
-
-    explicit AppendFilePrivate(const QString &path)
-    {
-        const QByteArray encoded = QFile::encodeName(path);
-        const qsizetype slash = encoded.lastIndexOf('/');
-        const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
-        const std::string name = encoded.mid(slash + 1).toStdString();
-        const auto until = std::chrono::steady_clock::now() + WaitForHolder;
-        auto pause = std::chrono::milliseconds(10);
-        for (;;) {
-            if (OpenOnce(dir, name))
-                return;
-            if (outcome != Outcome::Shared || std::chrono::steady_clock::now() + pause > until)
-                return;
-            std::this_thread::sleep_for(pause);
-            pause = std::min(pause * 2, std::chrono::milliseconds(200));
-        }
-    }
-
-    // True when the file is open, or the outcome is final.
-    bool OpenOnce(const QByteArray &dir, const std::string &name)
-    {
-        using Found = posix::DayEntry::Outcome;
-        switch (entry.Open(dir.constData(), name, O_RDWR | O_APPEND)) {
-        case Found::Opened:
-            file.Reset(entry.TakeFile());
+// True when the file is open, or the outcome is final.
+bool AppendFilePrivate::OpenOnce(const QByteArray &dir, const std::string &name)
+{
+    using Found = posix::DayEntry::Outcome;
+    switch (entry.Open(dir.constData(), name, O_RDWR | O_APPEND)) {
+    case Found::Opened:
+        file.Reset(entry.TakeFile());
+        outcome = Outcome::Opened;
+        return true;
+    case Found::Absent: {
+        // Made where the name (or a permitted link) leads; one made by
+        // someone else meanwhile is looked up again.
+        const int f = posix::OpenAt(entry.folder(), entry.name().c_str(),
+                                    O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (f >= 0) {
+            file.Reset(f);
+            made = true;
             outcome = Outcome::Opened;
             return true;
-        case Found::Absent: {
-            // Made where the name (or a permitted link) leads; one made by
-            // someone else meanwhile is looked up again.
-            const int f = posix::OpenAt(entry.folder(), entry.name().c_str(),
-                                        O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (f >= 0) {
-                file.Reset(f);
-                made = true;
-                outcome = Outcome::Opened;
-                return true;
-            }
-            if (errno != EEXIST)
-                return Fail(Outcome::Failed, errno);
-            Fail(Outcome::Shared, EEXIST);
-            return false;
         }
-        case Found::Busy:
-            Fail(Outcome::Shared, entry.error());
-            return false;
-        case Found::ForeignLink:
-            return Fail(Outcome::ForeignLink, entry.error());
-        case Found::Loop:
-            return Fail(Outcome::Loop, entry.error());
-        case Found::Refused:
-        case Found::Failed:
-            break;
-        }
-        return Fail(Outcome::Failed, entry.error());
+        if (errno != EEXIST)
+            return Fail(Outcome::Failed, errno);
+        Fail(Outcome::Shared, EEXIST);
+        return false;
     }
-
-    // Ends the open with that outcome: true, as OpenOnce gives for a final one.
-    bool Fail(Outcome o, int e)
-    {
-        outcome = o;
-        err = e;
-        return true;
+    case Found::Busy:
+        Fail(Outcome::Shared, entry.error());
+        return false;
+    case Found::ForeignLink:
+        return Fail(Outcome::ForeignLink, entry.error());
+    case Found::Loop:
+        return Fail(Outcome::Loop, entry.error());
+    case Found::Refused:
+    case Found::Failed:
+        break;
     }
-
-    posix::DayEntry entry;
-    posix::Descriptor file;
-    Outcome outcome = Outcome::Failed;
-    int err = 0;
-    bool made = false;
-};
-
-AppendFile::AppendFile(const QString &path) : d(std::make_unique<AppendFilePrivate>(path))
-{
+    return Fail(Outcome::Failed, entry.error());
 }
-AppendFile::~AppendFile() = default;
 
-AppendFile::Outcome AppendFile::outcome() const
+// Ends the open with that outcome: true, as OpenOnce gives for a final one.
+bool AppendFilePrivate::Fail(Outcome o, int e)
 {
-    return d->outcome;
+    outcome = o;
+    err = e;
+    return true;
 }
 
 int AppendFile::errorCode() const
@@ -124,11 +85,6 @@ int AppendFile::errorCode() const
     if (d->outcome == Outcome::Shared)
         return SharingViolationCode;
     return posix::IoErrorCode(d->err);
-}
-
-bool AppendFile::created() const
-{
-    return d->made;
 }
 
 bool AppendFile::ReadAll(QByteArray &bytes)

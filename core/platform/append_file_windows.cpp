@@ -13,6 +13,7 @@
 // write on a full disk fails whole; nothing is taken back here (a handle
 // that may only append cannot cut the file either).
 
+#include "platform_p.h"
 #include "windows_p.h"
 
 #include <optional>
@@ -24,76 +25,48 @@ using namespace win;
 
 namespace {
 
-// How long a held file is asked for again, in all.
-constexpr ULONGLONG WaitForHolderMs = 5000;
-
 constexpr DWORD AppendAccess = FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_APPEND_DATA | SYNCHRONIZE;
 
 } // namespace
 
-class AppendFilePrivate {
-public:
-    explicit AppendFilePrivate(const QString &path)
-    {
-        const ULONGLONG start = ::GetTickCount64();
-        for (DWORD pause = 10;; pause = std::min<DWORD>(pause * 2, 200)) {
-            if (OpenOnce(path))
-                return;
-            if (::GetTickCount64() - start + pause > WaitForHolderMs)
-                return;
-            ::Sleep(pause);
-        }
-    }
-
-    // True when the file is open or the outcome is final.
-    bool OpenOnce(const QString &path)
-    {
-        std::optional<InputFilePrivate> look(std::in_place, path, Sharing::Readers, AppendAccess);
-        outcome = look->outcome;
-        err = look->err;
-        switch (look->outcome) {
-        case InputFile::Outcome::Opened:
-            file.Reset(std::exchange(look->file.h, INVALID_HANDLE_VALUE));
-            return true;
-        case InputFile::Outcome::Absent: {
-            // Made where the name (or a permitted link) leads; one made by
-            // someone else meanwhile is looked up again.
-            file.Reset(::CreateFileW(SystemPath(look->entryPath).c_str(), AppendAccess, FILE_SHARE_READ, nullptr,
-                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file.valid()) {
-                made = true;
-                outcome = InputFile::Outcome::Opened;
-                return true;
-            }
-            err = ::GetLastError();
-            if (err == ERROR_FILE_EXISTS || err == ERROR_SHARING_VIOLATION) {
-                outcome = InputFile::Outcome::Shared;
-                return false;
-            }
-            outcome = InputFile::Outcome::Failed;
-            return true;
-        }
-        case InputFile::Outcome::Shared:
-            return false;
-        default:
-            return true;
-        }
-    }
-
-    AppendFile::Outcome outcome = AppendFile::Outcome::Failed;
-    DWORD err = 0;
-    Handle file;
-    bool made = false;
-};
-
-AppendFile::AppendFile(const QString &path) : d(std::make_unique<AppendFilePrivate>(path))
+AppendFilePrivate::AppendFilePrivate(const QString &path)
 {
+    detail::RetryWhileHeld([&] { return OpenOnce(path); });
 }
-AppendFile::~AppendFile() = default;
 
-AppendFile::Outcome AppendFile::outcome() const
+// True when the file is open or the outcome is final.
+bool AppendFilePrivate::OpenOnce(const QString &path)
 {
-    return d->outcome;
+    std::optional<InputFilePrivate> look(std::in_place, path, Sharing::Readers, AppendAccess);
+    outcome = look->outcome;
+    err = look->err;
+    switch (look->outcome) {
+    case InputFile::Outcome::Opened:
+        file.Reset(std::exchange(look->file.h, INVALID_HANDLE_VALUE));
+        return true;
+    case InputFile::Outcome::Absent: {
+        // Made where the name (or a permitted link) leads; one made by
+        // someone else meanwhile is looked up again.
+        file.Reset(::CreateFileW(SystemPath(look->entryPath).c_str(), AppendAccess, FILE_SHARE_READ, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.valid()) {
+            made = true;
+            outcome = InputFile::Outcome::Opened;
+            return true;
+        }
+        err = ::GetLastError();
+        if (err == ERROR_FILE_EXISTS || err == ERROR_SHARING_VIOLATION) {
+            outcome = InputFile::Outcome::Shared;
+            return false;
+        }
+        outcome = InputFile::Outcome::Failed;
+        return true;
+    }
+    case InputFile::Outcome::Shared:
+        return false;
+    default:
+        return true;
+    }
 }
 
 int AppendFile::errorCode() const
@@ -101,11 +74,6 @@ int AppendFile::errorCode() const
     if (d->outcome == Outcome::Shared)
         return CodeOf(ERROR_SHARING_VIOLATION);
     return CodeOf(d->err);
-}
-
-bool AppendFile::created() const
-{
-    return d->made;
 }
 
 bool AppendFile::ReadAll(QByteArray &bytes)

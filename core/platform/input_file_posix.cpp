@@ -290,21 +290,6 @@ bool InputFilePrivate::Close()
     return false;
 }
 
-InputFilePrivate *InputFilePrivateOf(const InputFile &file)
-{
-    return file.d.get();
-}
-
-InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<InputFilePrivate>(path, sharing))
-{
-}
-InputFile::~InputFile() = default;
-
-InputFile::Outcome InputFile::outcome() const
-{
-    return d->outcome;
-}
-
 int InputFile::errorCode() const
 {
     if (d->outcome == Outcome::Shared)
@@ -335,11 +320,6 @@ qint64 InputFile::Read(char *buffer, qint64 max)
     else
         d->remaining -= n;
     return n;
-}
-
-bool InputFile::Close()
-{
-    return d->Close();
 }
 
 qintptr InputFile::nativeHandle() const

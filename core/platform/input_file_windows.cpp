@@ -404,19 +404,16 @@ void InputFilePrivate::Fail(DWORD e)
     }
 }
 
-InputFilePrivate *InputFilePrivateOf(const InputFile &file)
+bool InputFilePrivate::Close()
 {
-    return file.d.get();
-}
-
-InputFile::InputFile(const QString &path, Sharing sharing) : d(std::make_unique<InputFilePrivate>(path, sharing))
-{
-}
-InputFile::~InputFile() = default;
-
-InputFile::Outcome InputFile::outcome() const
-{
-    return d->outcome;
+    if (!file.valid())
+        return true;
+    const HANDLE h = file.h;
+    file.h = INVALID_HANDLE_VALUE;
+    if (::CloseHandle(h))
+        return true;
+    err = ::GetLastError();
+    return false;
 }
 
 int InputFile::errorCode() const
@@ -452,18 +449,6 @@ qint64 InputFile::Read(char *buffer, qint64 max)
     }
     d->remaining -= n;
     return n;
-}
-
-bool InputFile::Close()
-{
-    if (!d->file.valid())
-        return true;
-    const HANDLE h = d->file.h;
-    d->file.h = INVALID_HANDLE_VALUE;
-    if (::CloseHandle(h))
-        return true;
-    d->err = ::GetLastError();
-    return false;
 }
 
 qintptr InputFile::nativeHandle() const

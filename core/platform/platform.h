@@ -4,7 +4,8 @@
 // opening a data file or the record with the sharing each allows, putting a
 // new record in place of the old one, the standard streams and the user's
 // date and time settings. Each system has its own files, one per concern, and
-// a private header for what they share; CMake builds the target's.
+// a private header for what they share; CMake builds the target's, and the
+// files with what is the same on every system (input_file.cpp, ...).
 //
 // Failures are reported as the program's I/O error codes, which are the
 // Windows system error codes (2 not found, 3 bad path, 4 too many open files,

@@ -1,12 +1,14 @@
 #pragma once
 // What the systems' own files share and nothing else sees: the shape of the
 // new record's temporary name, which leftovers of killed saves a save may
-// remove, and the C library's streams behind the program's.
+// remove, how long a held station's file is waited for, and the C library's
+// streams behind the program's.
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <cstdio>
+#include <functional>
 
 #include "program.h"
 
@@ -26,6 +28,11 @@ bool IsTemporaryRecordName(const QByteArray &name, const QByteArray &recordName)
 // a regular file, the operator's own, and left alone for over a minute (a
 // save still running renames its file within moments).
 bool IsStaleLeftover(bool regularFile, bool operatorsOwn, qint64 secondsSinceWritten);
+
+// Calls `openOnce` again while it answers false (the file is held by
+// another program), after a pause of 10 ms that doubles up to 200 ms, and
+// stops when the next pause would pass 5 seconds from the start.
+void RetryWhileHeld(const std::function<bool()> &openOnce);
 
 // stdout or stderr.
 std::FILE *StreamFile(Stream stream);

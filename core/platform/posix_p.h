@@ -1,7 +1,8 @@
 #pragma once
 // What the POSIX files of the platform share and nothing else sees: a
 // descriptor that closes itself, the input file's half that the record
-// replacement holds the old record with, and the errno table.
+// replacement holds the old record with, the station's data file's half,
+// and the errno table.
 
 #include "platform.h"
 #include "posix_open.h"
@@ -83,5 +84,24 @@ private:
 };
 
 InputFilePrivate *InputFilePrivateOf(const InputFile &file);
+
+// A station's data file opened to take lines at its end
+// (append_file_posix.cpp).
+class AppendFilePrivate {
+public:
+    using Outcome = AppendFile::Outcome;
+
+    explicit AppendFilePrivate(const QString &path);
+
+    posix::DayEntry entry;
+    posix::Descriptor file;
+    Outcome outcome = Outcome::Failed;
+    int err = 0;
+    bool made = false;
+
+private:
+    bool OpenOnce(const QByteArray &dir, const std::string &name);
+    bool Fail(Outcome o, int e);
+};
 
 } // namespace absence::platform

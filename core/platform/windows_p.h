@@ -162,6 +162,7 @@ public:
     // Opened with `access` (a station's file is opened to append to it).
     InputFilePrivate(const QString &path, Sharing sharing, DWORD access = GENERIC_READ);
     void Fail(DWORD e);
+    bool Close();
 
     InputFile::Outcome outcome = InputFile::Outcome::Failed;
     DWORD err = 0;
@@ -174,5 +175,20 @@ public:
 };
 
 InputFilePrivate *InputFilePrivateOf(const InputFile &file);
+
+// A station's data file opened to take lines at its end
+// (append_file_windows.cpp).
+class AppendFilePrivate {
+public:
+    explicit AppendFilePrivate(const QString &path);
+
+    AppendFile::Outcome outcome = AppendFile::Outcome::Failed;
+    DWORD err = 0;
+    win::Handle file;
+    bool made = false;
+
+private:
+    bool OpenOnce(const QString &path);
+};
 
 } // namespace absence::platform
