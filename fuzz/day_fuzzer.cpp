@@ -34,7 +34,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzz::InstallServices();
     fuzz::Folder();
-    absence::ChosenDate = fuzz::Day();
     return 0;
 }
 

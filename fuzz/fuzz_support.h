@@ -2,6 +2,7 @@
 // Shared set-up of the fuzz targets: a day's folder in memory, a fixed clock
 // and the Japanese locale, and a check that stops the run with a message.
 
+#include "fuzz_check.h"
 #include "reference.h"
 
 #include "absence_list.h"
@@ -24,14 +25,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#define FUZZ_CHECK(cond)                                                                    \
-    do {                                                                                    \
-        if (!(cond)) {                                                                      \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                   \
-        }                                                                                   \
-    } while (0)
 
 namespace fuzz {
 

@@ -12,6 +12,8 @@
 // may write it and its count of names (0 to 3), and the rest, split at its
 // first NUL, gives the folder (after a "/") and the name.
 
+#include "fuzz_check.h"
+
 #include "platform/lease_request.h"
 
 #include <cerrno>
@@ -20,14 +22,6 @@
 #include <cstdlib>
 #include <regex>
 #include <string>
-
-#define FUZZ_CHECK(cond)                                                                    \
-    do {                                                                                    \
-        if (!(cond)) {                                                                      \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                   \
-        }                                                                                   \
-    } while (0)
 
 namespace {
 

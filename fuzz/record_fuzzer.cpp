@@ -13,7 +13,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzz::InstallServices();
     fuzz::Folder();
-    absence::ChosenDate = fuzz::Day();
     return 0;
 }
 
