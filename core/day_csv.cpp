@@ -5,48 +5,63 @@
 #include "output_file.h"
 #include "services.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace absence {
 
 namespace {
 
-template <typename Out>
-void appendField(Out &out, QByteArrayView field)
+// The most bytes putField writes for a field of `size` bytes.
+constexpr qsizetype FieldBound(qsizetype size)
 {
-    // Trail bytes of code page 932 lie above 0x3f: these bytes are always
-    // the characters themselves.
+    return 2 * size + 3;
+}
+
+// Whether the bytes hold one that makes a field quoted. Trail bytes of code
+// page 932 lie above 0x3f: these bytes are always the characters themselves.
+bool needsQuotes(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
+}
+
+// Writes the field at `out`, which has room for FieldBound of it; returns
+// the end of what was written. `plain`: the field is known to need no
+// quotes.
+char *putField(char *out, QByteArrayView field, bool plain = false)
+{
     const bool formula = !field.isEmpty() &&
                          (field.front() == '=' || field.front() == '+' || field.front() == '-' || field.front() == '@');
-    bool quoted = false;
-    for (const char c : field) {
-        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
-            quoted = true;
-            break;
-        }
-    }
-    if (!quoted) {
+    if (plain || !needsQuotes(field)) {
         if (formula)
-            out.push_back('\'');
-        out.append(field.data(), size_t(field.size()));
-        return;
+            *out++ = '\'';
+        std::memcpy(out, field.data(), size_t(field.size()));
+        return out + field.size();
     }
-    out.push_back('"');
+    *out++ = '"';
     if (formula)
-        out.push_back('\'');
+        *out++ = '\'';
     for (const char c : field) {
         if (c == '"')
-            out.push_back('"');
-        out.push_back(c);
+            *out++ = '"';
+        *out++ = c;
     }
-    out.push_back('"');
+    *out++ = '"';
+    return out;
 }
 
 } // namespace
 
 void AppendCsvField(QByteArray &out, QByteArrayView field)
 {
-    appendField(out, field);
+    const qsizetype at = out.size();
+    out.resize(at + FieldBound(field.size()));
+    out.resize(putField(out.data() + at, field) - out.constData());
 }
 
 QByteArray CsvText(const Table &rows, QByteArrayView lineEnd)
@@ -91,18 +106,32 @@ std::string cp932Csv(const AbsenceList &list, const QDate &day)
     for (int k = 0; k < SymptomCount; ++k)
         symptoms[k] = SymptomText(Symptom(k));
     std::string cell;
+    // Rows are written straight into `out`, grown ahead of each row to what
+    // the row can take at most; `end` is where the CSV ends.
+    size_t end = out.size();
+    char *at = nullptr;
+    // A line without a byte that needs quotes gives none of its fields one:
+    // they are all its own bytes, or digits, "-" and blanks.
+    bool plain = false;
     const auto field = [&](QByteArrayView bytes) {
-        out.push_back(',');
-        appendField(out, bytes);
+        *at++ = ',';
+        at = putField(at, bytes, plain);
     };
     const auto text = [&](const std::string &s) { field(QByteArrayView(s.data(), qsizetype(s.size()))); };
     const int count = list.Count();
-    out.reserve(out.size() + size_t(count) * 200);
+    out.resize(end + size_t(count) * 200);
     list.ForEachLine(0, count - 1, [&](int, QByteArrayView line) {
         if (!IsNotification(line))
             return;
         const detail::LineReading r = detail::ReadLine(line);
-        appendField(out, date);
+        plain = !needsQuotes(line);
+        // Every field but the fixed words is at most the line, and one more
+        // byte for the class's "-": fourteen fields, each quoted at worst.
+        const size_t most = size_t(14 * FieldBound(line.size() + 16) + 2);
+        if (end + most > out.size())
+            out.resize(std::max(out.size() * 2, end + most));
+        at = out.data() + end;
+        at = putField(at, date);
         field(r.time);
         cell.clear();
         r.AppendClass(cell);
@@ -120,8 +149,11 @@ std::string cp932Csv(const AbsenceList &list, const QDate &day)
         field(r.contact);
         field(r.mark);
         field(r.content);
-        out += "\r\n";
+        *at++ = '\r';
+        *at++ = '\n';
+        end = size_t(at - out.data());
     });
+    out.resize(end);
     return out;
 }
 

@@ -471,7 +471,8 @@ LineReading ReadLine(QByteArrayView line, Reading reading)
         at += n;
     std::string number;
     const qsizetype digits = digitsAt(c, at, number);
-    if (digits > 0 && c.sliced(at + digits).startsWith(QByteArrayView(t.ban))) {
+    const qsizetype afterDigits = at + digits;
+    if (digits > 0 && afterDigits + 1 < c.size() && c[afterDigits] == t.ban[0] && c[afterDigits + 1] == t.ban[1]) {
         r.number = std::move(number);
         at += digits + t.ban.size();
     } else {
