@@ -40,7 +40,9 @@ char *putField(char *out, QByteArrayView field, bool plain = false)
     if (plain || !needsQuotes(field)) {
         if (formula)
             *out++ = '\'';
-        std::memcpy(out, field.data(), size_t(field.size()));
+        // An empty field may have no bytes at all: memcpy takes no null.
+        if (!field.isEmpty())
+            std::memcpy(out, field.data(), size_t(field.size()));
         return out + field.size();
     }
     *out++ = '"';
