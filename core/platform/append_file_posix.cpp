@@ -110,23 +110,27 @@ bool AppendFile::Append(QByteArrayView bytes, bool &replaced)
 {
     replaced = false;
     const int fd = d->file.fd;
-    ssize_t n;
-    do {
-        n = ::write(fd, bytes.data(), size_t(bytes.size()));
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        d->err = errno;
-        return false;
-    }
-    if (n < bytes.size()) {
-        // Cut short (the disk filled up): the piece is taken away again
-        // unless someone has written after it, so no half line stays.
-        const off_t end = ::lseek(fd, 0, SEEK_CUR);
-        struct stat st { };
-        if (end >= n && ::fstat(fd, &st) == 0 && st.st_size == end && ::ftruncate(fd, end - n) == 0)
-            ::fdatasync(fd);
-        d->err = ENOSPC;
-        return false;
+    {
+        // The line whole before the program ends, if it was asked to.
+        const detail::EndDeferred deferred;
+        ssize_t n;
+        do {
+            n = ::write(fd, bytes.data(), size_t(bytes.size()));
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            d->err = errno;
+            return false;
+        }
+        if (n < bytes.size()) {
+            // Cut short (the disk filled up): the piece is taken away again
+            // unless someone has written after it, so no half line stays.
+            const off_t end = ::lseek(fd, 0, SEEK_CUR);
+            struct stat st { };
+            if (end >= n && ::fstat(fd, &st) == 0 && st.st_size == end && ::ftruncate(fd, end - n) == 0)
+                ::fdatasync(fd);
+            d->err = ENOSPC;
+            return false;
+        }
     }
     if (::fdatasync(fd) != 0) {
         d->err = errno;

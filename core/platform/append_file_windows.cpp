@@ -104,6 +104,7 @@ bool AppendFile::Append(QByteArrayView bytes, bool &replaced)
     // The record's replacement is refused while this handle is open.
     replaced = false;
     DWORD n = 0;
+    const detail::EndDeferred deferred;
     if (!::WriteFile(d->file.h, bytes.data(), DWORD(bytes.size()), &n, nullptr)) {
         d->err = ::GetLastError();
         return false;

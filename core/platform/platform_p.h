@@ -37,4 +37,18 @@ void RetryWhileHeld(const std::function<bool()> &openOnce);
 // stdout or stderr.
 std::FILE *StreamFile(Stream stream);
 
+// While one lives, a request to end the program (Ctrl-C, a closed terminal or
+// console, kill, a logout) waits until it is gone, so that a line being
+// appended is written whole; the program then ends as it was asked to. Only
+// an end that cannot be caught (SIGKILL, TerminateProcess, the power) can
+// still stop a write in the middle, and the system then stops it only at a
+// page of the file. PrepareProcess sets up what makes the request wait.
+class EndDeferred {
+public:
+    EndDeferred();
+    ~EndDeferred();
+    EndDeferred(const EndDeferred &) = delete;
+    EndDeferred &operator=(const EndDeferred &) = delete;
+};
+
 } // namespace absence::platform::detail

@@ -10,6 +10,7 @@
 
 #include <QLocale>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -97,6 +98,35 @@ bool WriteText(Stream stream, QByteArrayView utf8)
     return WriteBytes(stream, utf8);
 }
 
+namespace {
+
+std::atomic<bool> endDeferred{false};
+
+// Ctrl-C, Ctrl-Break, a closed console, a logoff or a shutdown: called on a
+// thread of its own; the system's handler then ends the program.
+BOOL WINAPI WaitForDeferredEnd(DWORD)
+{
+    while (endDeferred.load())
+        ::Sleep(1);
+    return FALSE;
+}
+
+} // namespace
+
+namespace platform::detail {
+
+EndDeferred::EndDeferred()
+{
+    endDeferred.store(true);
+}
+
+EndDeferred::~EndDeferred()
+{
+    endDeferred.store(false);
+}
+
+} // namespace platform::detail
+
 void PrepareProcess()
 {
     // Bytes as they are: no CR put before LF by the C runtime. The windowed
@@ -110,6 +140,8 @@ void PrepareProcess()
     }
     // A missing drive or an empty card reader is an error code, not a box.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // The console's requests to end wait for a line being appended.
+    ::SetConsoleCtrlHandler(WaitForDeferredEnd, TRUE);
 }
 
 std::string ExecutablePath()

@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "platform/lease_request.h"
 #include "platform/platform.h"
+#include "platform/platform_p.h"
 #include "platform/posix_p.h"
 #include "record_file.h"
 #include "support.h"
@@ -24,6 +25,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -293,6 +296,43 @@ TEST(PosixLeases, RefusalMeansAWriterOnlyWhereTheMountDecidesTheLease)
     for (const auto &c : cases) {
         EXPECT_EQ(platform::posix::RefusedLeaseMeans(c.type, c.options, c.sharing), c.means)
             << c.type << ' ' << c.options << (c.sharing == Sharing::Readers ? " read" : " write");
+    }
+}
+
+// A request to end that comes while a line is appended ends the program once
+// the line is written; at any other moment it ends the program at once.
+TEST(PosixSignals, RequestToEndWaitsForTheAppend)
+{
+    for (const bool appending : {true, false}) {
+        for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+            int pipeFds[2];
+            ASSERT_EQ(::pipe(pipeFds), 0);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                ::close(pipeFds[0]);
+                {
+                    std::optional<platform::detail::EndDeferred> deferred;
+                    if (appending)
+                        deferred.emplace();
+                    ::kill(::getpid(), sig);
+                    (void)!::write(pipeFds[1], "line", 4);
+                }
+                (void)!::write(pipeFds[1], "after", 5);
+                ::_exit(0);
+            }
+            ::close(pipeFds[1]);
+            char buffer[16];
+            ssize_t n, got = 0;
+            while ((n = ::read(pipeFds[0], buffer + got, sizeof buffer - size_t(got))) > 0)
+                got += n;
+            ::close(pipeFds[0]);
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig << ", status " << status;
+            EXPECT_EQ(QByteArray(buffer, int(got)), appending ? QByteArray("line") : QByteArray())
+                << "signal " << sig << (appending ? " while appending" : "");
+        }
     }
 }
 
