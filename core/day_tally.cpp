@@ -5,7 +5,7 @@
 #include "services.h"
 
 #include <algorithm>
-#include <map>
+#include <unordered_map>
 #include <numeric>
 #include <string>
 #include <utility>
@@ -56,24 +56,6 @@ void count(ClassTally &c, const detail::LineReading &r)
     }
 }
 
-// A class whose 学年 and 組 take seven bytes or fewer (every usual one) as
-// one number: its bytes and the length of its 学年. 0 for a longer class,
-// which is looked up by its texts.
-quint64 packedClass(const std::string &grade, const std::string &group)
-{
-    if (grade.size() + group.size() > 7)
-        return 0;
-    quint64 key = quint64(grade.size() + 1); // never 0
-    int shift = 8;
-    for (const std::string *part : {&grade, &group}) {
-        for (const char c : *part) {
-            key |= quint64(quint8(c)) << shift;
-            shift += 8;
-        }
-    }
-    return key;
-}
-
 QByteArray cp(const char16_t *text)
 {
     return ToCp932(QString::fromUtf16(text));
@@ -92,30 +74,20 @@ DayTally TallyDay(const AbsenceList &list, const QDate &day)
     tally.day = day;
     std::vector<ClassTally> classes;
     std::vector<ClassOrder> orders;
-    std::map<std::pair<std::string, std::string>, int> byLongClass;
-    // A day has a few dozen classes: a look along them beats a map.
-    std::vector<std::pair<quint64, int>> byClass;
-    quint64 lastKey = 0;
+    // 学年, a NUL and 組: short enough for the string to need no allocation.
+    std::unordered_map<std::string, int> byClass;
+    std::string key, lastKey;
     int last = -1;
     list.ForEachLine(0, list.Count() - 1, [&](int i, QByteArrayView line) {
         if (!IsNotification(line))
             return;
         const detail::LineReading r = detail::ReadLine(line, detail::Reading::ForTally);
-        const quint64 key = packedClass(r.grade, r.group);
+        key.assign(r.grade).push_back('\0');
+        key.append(r.group);
         // Lines of one class often come together.
-        if (last < 0 || key != lastKey ||
-            (key == 0 && (orders[size_t(last)].grade != r.grade || orders[size_t(last)].group != r.group))) {
-            bool added = false;
-            if (key != 0) {
-                const auto found = std::find_if(byClass.begin(), byClass.end(),
-                                                [key](const std::pair<quint64, int> &c) { return c.first == key; });
-                added = found == byClass.end();
-                last = added ? byClass.emplace_back(key, int(classes.size())).second : found->second;
-            } else {
-                const auto found = byLongClass.try_emplace({r.grade, r.group}, int(classes.size()));
-                added = found.second;
-                last = found.first->second;
-            }
+        if (last < 0 || key != lastKey) {
+            const auto [found, added] = byClass.try_emplace(key, int(classes.size()));
+            last = found->second;
             lastKey = key;
             if (added) {
                 r.AppendClass(classes.emplace_back().className);
