@@ -308,11 +308,6 @@ void CliProcess::Kill()
     m_process.kill();
 }
 
-void CliProcess::Terminate()
-{
-    m_process.terminate();
-}
-
 bool CliProcess::Ended()
 {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(0);

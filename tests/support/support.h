@@ -182,9 +182,6 @@ public:
     CliProcess &operator=(const CliProcess &) = delete;
 
     void Kill();
-    // Asks it to end: SIGTERM on POSIX systems, a close message on Windows
-    // (which a console program does not take).
-    void Terminate();
     // True once the child has ended.
     bool Ended();
     // A watchdog rather than a time limit: a child still running after
